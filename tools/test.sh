@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds everything and runs the whole test suite:
+#   build/       the program and all tests (GCC, Debug: JUCE's assertions and leak detector on)
+#   build-tsan/  the engine tests under ThreadSanitizer
+#   build-asan/  the engine tests and the fuzz targets under AddressSanitizer + UBSan (clang)
+# Options: --quick runs only build/; FUZZ_SECONDS sets each fuzz target's time (default 30).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+quick=0
+for arg in "$@"; do
+    case "$arg" in
+        --quick) quick=1 ;;
+        *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
+    esac
+done
+
+bash tools/setup.sh
+jobs=$(nproc)
+status=0
+
+run_tree() {
+    local dir=$1 label=$2; shift 2
+    echo "=== $dir: configure and build"
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    echo "=== $dir: tests"
+    local filter=()
+    [ -z "$label" ] || filter=(-L "$label")
+    (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$jobs" "${filter[@]}") || status=1
+}
+
+run_tree build ""
+if ((! quick)); then
+    run_tree build-tsan engine -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENDRAVEL_ENGINE_ONLY=ON \
+        -DZENDRAVEL_SANITIZER=thread
+    run_tree build-asan engine -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENDRAVEL_ENGINE_ONLY=ON \
+        -DZENDRAVEL_SANITIZER=address -DZENDRAVEL_FUZZ=ON \
+        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+fi
+
+exit $status
