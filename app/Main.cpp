@@ -1,0 +1,112 @@
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include "MainComponent.h"
+#include "QuitSignals.h"
+
+// Everything in this file runs on the message thread.
+class ZendravelApplication final : public juce::JUCEApplication
+{
+public:
+    ZendravelApplication() = default;
+
+    const juce::String getApplicationName() override { return "Zendravel"; }
+    const juce::String getApplicationVersion() override { return "1.0.0"; }
+    bool moreThanOneInstanceAllowed() override { return true; }
+
+    void initialise (const juce::String&) override
+    {
+        mainWindow = std::make_unique<MainWindow>();
+        quitSignals = std::make_unique<QuitSignalListener> ([this] { systemRequestedQuit(); });
+    }
+
+    void shutdown() override
+    {
+        quitSignals = nullptr;
+
+        if (mainWindow != nullptr)
+            mainWindow->deleteOpenChangelog();
+
+        // Deleting the window deletes the screen, and with it any engine: a running transfer
+        // stops and the device is closed.
+        mainWindow = nullptr;
+    }
+
+    void anotherInstanceStarted (const juce::String&) override {}
+
+    // Every way of quitting ends here, and none of them asks.
+    void systemRequestedQuit() override
+    {
+        juce::MessageManager::getInstance()->stopDispatchLoop();
+    }
+
+    class MainWindow final : public juce::DocumentWindow
+    {
+    public:
+        MainWindow()
+            : DocumentWindow ("Quindervale Orvalith firmware updater - version 1.7",
+                              juce::Colours::lightgrey,
+                              juce::DocumentWindow::allButtons,
+                              true)
+        {
+            setUsingNativeTitleBar (true);
+
+            auto* screen = new MainContentComponent();
+            contentComponent = screen;
+            setContentOwned (screen, true);
+
+            centreWithSize (getWidth(), getHeight());
+            setVisible (true);
+        }
+
+        void closeButtonPressed() override
+        {
+            if (! contentComponent->updateFinished
+                && ! juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::WarningIcon,
+                                                         "The update process has not been finished.",
+                                                         "Are you sure you want to leave?",
+                                                         {},
+                                                         {},
+                                                         nullptr))
+                return;
+
+            requestQuit();
+        }
+
+        // Ctrl+Q is this platform's Quit shortcut; like the Quit command it never asks.
+        bool keyPressed (const juce::KeyPress& key) override
+        {
+            if (key == juce::KeyPress ('q', juce::ModifierKeys::commandModifier, 0))
+            {
+                requestQuit();
+                return true;
+            }
+
+            return DocumentWindow::keyPressed (key);
+        }
+
+        // The change-log window draws with the screen's look and feel, so it must not outlive
+        // the screen.
+        void deleteOpenChangelog()
+        {
+            delete contentComponent->changelogWindow.getComponent();
+        }
+
+    private:
+        static void requestQuit()
+        {
+            juce::JUCEApplication::getInstance()->systemRequestedQuit();
+        }
+
+        MainContentComponent* contentComponent = nullptr;
+
+        JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
+    };
+
+private:
+    std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<QuitSignalListener> quitSignals;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ZendravelApplication)
+};
+
+START_JUCE_APPLICATION (ZendravelApplication)
