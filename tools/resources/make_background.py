@@ -11,9 +11,9 @@ import math
 import struct
 import sys
 import zlib
-from pathlib import Path
 
-TARGET = Path(__file__).resolve().parents[2] / "resources" / "background.png"
+from resource_file import write_checked
+
 WIDTH, HEIGHT = 600, 400
 
 TOP = (14, 20, 30)
@@ -132,10 +132,7 @@ def png(raw):
 
 
 def main():
-    data = png(render())
-    TARGET.write_bytes(data)
-    print(f"wrote {TARGET} ({len(data)} bytes)")
-    return 0
+    return write_checked("background.png", png(render()), [])
 
 
 if __name__ == "__main__":

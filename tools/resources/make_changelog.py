@@ -7,9 +7,8 @@ the window shows it verbatim. The form is checked before anything is written.
 """
 
 import sys
-from pathlib import Path
 
-TARGET = Path(__file__).resolve().parents[2] / "resources" / "changelog.txt"
+from resource_file import write_checked
 
 ENTRIES = [
     ("* version 1.7 - 02/06/2022", [
@@ -76,14 +75,7 @@ def problems_with(data):
 
 def main():
     data = compose()
-    problems = problems_with(data)
-    for problem in problems:
-        print(f"changelog: {problem}", file=sys.stderr)
-    if problems:
-        return 1
-    TARGET.write_bytes(data)
-    print(f"wrote {TARGET} ({len(data)} bytes)")
-    return 0
+    return write_checked("changelog.txt", data, problems_with(data))
 
 
 if __name__ == "__main__":

@@ -17,9 +17,9 @@ import argparse
 import math
 import sys
 from dataclasses import dataclass
-from pathlib import Path
 
-RESOURCES = Path(__file__).resolve().parents[2] / "resources"
+from resource_file import RESOURCES, report, write_checked
+
 SEGMENT = 0x10000
 MASK64 = (1 << 64) - 1
 
@@ -348,21 +348,18 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--check", action="store_true", help="only check the images in resources/")
     args = parser.parse_args()
-    failed = False
+    status = 0
     for layout, figures in (MAIN, COMP):
-        path = RESOURCES / layout.file_name
-        data = path.read_bytes() if args.check else build_image(layout)
+        data = (RESOURCES / layout.file_name).read_bytes() if args.check else build_image(layout)
         try:
             problems = check_image(data, figures, layout.boot_address)
         except (ValueError, UnicodeDecodeError) as error:
             problems = [str(error)]
-        for problem in problems:
-            print(f"{layout.file_name}: {problem}", file=sys.stderr)
-        failed = failed or bool(problems)
-        if not problems and not args.check:
-            path.write_bytes(data)
-            print(f"wrote {path} ({len(data)} bytes)")
-    return 1 if failed else 0
+        if args.check:
+            status |= report(layout.file_name, problems)
+        else:
+            status |= write_checked(layout.file_name, data, problems)
+    return status
 
 
 if __name__ == "__main__":

@@ -17,9 +17,8 @@ and 'c' per closed shape, then the end marker 'e'. Two zero bytes follow the end
 import math
 import struct
 import sys
-from pathlib import Path
 
-TARGET = Path(__file__).resolve().parents[2] / "resources" / "quindervale_logo.path"
+from resource_file import write_checked
 
 CAP = 100.0  # cap height; y grows downwards as in JUCE
 STEM = 17.0  # vertical stroke
@@ -345,12 +344,9 @@ def check(data):
 def main():
     data = serialise(logo())
     markers, ratio = check(data)
-    if markers != set("nmlbc") or abs(ratio - RATIO) > 0.0005:
-        print(f"logo: markers {sorted(markers)}, ratio {ratio:.4f}", file=sys.stderr)
-        return 1
-    TARGET.write_bytes(data)
-    print(f"wrote {TARGET} ({len(data)} bytes, height:width {ratio:.4f})")
-    return 0
+    problems = [f"markers {sorted(markers)}"] if markers != set("nmlbc") else []
+    problems += [f"height:width {ratio:.4f}"] if abs(ratio - RATIO) > 0.0005 else []
+    return write_checked("quindervale_logo.path", data, problems, f", height:width {ratio:.4f}")
 
 
 if __name__ == "__main__":
