@@ -104,35 +104,10 @@ bool BootLoader::SendCommand (char command, unsigned short retries, unsigned sho
 
     outFrameLength = 0;
     lastCommand = command;
-    size_t payloadLength = 1;
+    size_t payloadLength = 0;
 
-    switch (command)
-    {
-        case CommandQueryDevice:
-        case CommandErase:
-            Buff[0] = (unsigned char) command;
-            break;
-
-        case CommandProgram:
-            if (! AssembleProgramPayload (payloadLength))
-                return false;
-            break;
-
-        case CommandReadCrc:
-            Buff[0] = (unsigned char) command;
-            std::fill (Buff + 1, Buff + 11, (unsigned char) 0);
-            payloadLength = 11;
-            break;
-
-        case CommandFive:
-            Buff[0] = (unsigned char) command;
-            retries = 1;
-            intervalMs = 10;
-            break;
-
-        default:
-            return false;
-    }
+    if (! AssemblePayload (command, payloadLength))
+        return false;
 
     if (! FitsOutFrame (payloadLength))
     {
@@ -140,9 +115,10 @@ bool BootLoader::SendCommand (char command, unsigned short retries, unsigned sho
         return false;
     }
 
-    retriesPerCommand = retries;
-    retriesLeft = retries;
-    retryIntervalMs = intervalMs;
+    const bool fixedTransmission = command == CommandFive;
+    retriesPerCommand = fixedTransmission ? 1 : retries;
+    retriesLeft = retriesPerCommand;
+    retryIntervalMs = fixedTransmission ? 10 : intervalMs;
 
     const auto crc = CalculateCrc (Buff, payloadLength);
     Buff[payloadLength] = (unsigned char) (crc & 0xFF);
@@ -150,6 +126,33 @@ bool BootLoader::SendCommand (char command, unsigned short retries, unsigned sho
 
     EscapePayloadIntoOutFrame (payloadLength);
     return true;
+}
+
+// The unescaped payload in Buff: command byte, then the command's data. False for an unknown
+// command, or for a program frame that cannot be read from the image.
+bool BootLoader::AssemblePayload (char command, size_t& payloadLength)
+{
+    switch (command)
+    {
+        case CommandQueryDevice:
+        case CommandErase:
+        case CommandFive:
+            Buff[0] = (unsigned char) command;
+            payloadLength = 1;
+            return true;
+
+        case CommandReadCrc:
+            Buff[0] = (unsigned char) command;
+            std::fill (Buff + 1, Buff + 11, (unsigned char) 0);
+            payloadLength = 11;
+            return true;
+
+        case CommandProgram:
+            return AssembleProgramPayload (payloadLength);
+
+        default:
+            return false;
+    }
 }
 
 // Command byte, then the next two records of the image. Records are read straight into Buff,
@@ -467,13 +470,15 @@ void BootLoader::timerCallback()
 
 void BootLoader::CountDownConnection()
 {
-    // Counts on past 0, so "Unable to connect" comes at most once per engine.
+    // Counts on past 0, so "Unable to connect" comes at most once per engine. Hand-over:
+    // deviceOpen is an atomic set by the transfer thread.
     if (--connectTicksLeft == 0 && ! deviceOpen)
         SetStatus ("Unable to connect");
 }
 
 void BootLoader::PublishProgress()
 {
+    // Hand-over: pendingProgress, an atomic; taking it leaves "nothing new" behind.
     const double progress = pendingProgress.exchange (kNoPendingProgress);
 
     if (progress != kNoPendingProgress)
@@ -485,6 +490,8 @@ void BootLoader::HandOverStatus()
     juce::String text;
 
     {
+        // Hand-over: statusLock. Taking the text and clearing the flag in one step keeps a text
+        // that the transfer thread sets meanwhile for the next tick.
         const juce::ScopedLock sl (statusLock);
 
         if (! statusChanged)
@@ -500,6 +507,7 @@ void BootLoader::HandOverStatus()
 
 void BootLoader::AdvanceOwnerWhenFinished()
 {
+    // Hand-over: programmingFinished, an atomic set once by the transfer thread.
     if (! programmingFinished.exchange (false))
         return;
 

@@ -38,7 +38,7 @@ enum SendState : int
 // progress and completion to the owner. One engine per connection attempt.
 //
 // The members are plain data that the frame layer, the transfer loop and the tests all use;
-// the comments on each group say which thread owns it and how it crosses threads.
+// the comment on each group says which thread uses it and how it crosses threads.
 class BootLoader final : public juce::Timer,
                          public juce::Thread
 {
@@ -106,11 +106,11 @@ public:
     static bool Escape;
     static juce::uint64 NextRetryTimeInMs;
 
-    // The frame in flight and its counters, together with the retransmission state and the
-    // image reader. SendCommand builds them on the message thread (command 1) and on the
-    // transfer thread (all others); the transmitter and the dispatch use them on the transfer
-    // thread. frameLock is held by all of these, so the transmitter never sees armed
-    // counters next to a half-built frame.
+    // The frame in flight and its counters, the retransmission state, the image reader and the
+    // image selection. SendCommand builds the frame on the message thread (command 1) and on
+    // the transfer thread (all others); the transmitter and the dispatch use it on the transfer
+    // thread. All of them hold frameLock, so the transmitter never sees armed counters next to
+    // a half-built frame.
     juce::uint16 outFrameLength = 0;
     char lastCommand = 0;
     juce::uint16 retriesPerCommand = 0;
@@ -128,20 +128,31 @@ public:
     bool rewindImage = true;
     CHexManager hexManager;
 
+    // Not owned. Touched on the message thread only, by the timer.
     MainContentComponent* ownerComponent;
+
+    // Written by the transfer thread only; released after it has ended.
     std::unique_ptr<UsbHid> hidHolder;
 
     // Status for the owner, guarded by statusLock: producers on both threads, the timer takes
-    // the text and clears the flag in one step.
+    // the text and clears the flag in one step, so a text set meanwhile waits for the next tick.
     juce::String statusText;
     bool statusChanged = false;
 
+    // Set by the transfer thread, read by the timer.
     std::atomic<bool> deviceOpen { false };
+
     const unsigned int usbVendorId;
     const unsigned int usbProductId;
+
+    // Timer only.
     int connectTicksLeft = kConnectTimeOutTicks;
+
+    // Under frameLock, with the reader they describe.
     bool mainImageSelected = false;
     bool compImageSelected = false;
+
+    // Set by the transfer thread when the whole image has been acknowledged, consumed by the timer.
     std::atomic<bool> programmingFinished { false };
 
     // Written by the transfer thread after each programming reply, published into the owner's
@@ -152,6 +163,7 @@ public:
     juce::CriticalSection statusLock;
 
 private:
+    bool AssemblePayload (char command, size_t& payloadLength);
     bool AssembleProgramPayload (size_t& payloadLength);
     bool FitsOutFrame (size_t payloadLength) const;
     void EscapePayloadIntoOutFrame (size_t payloadLength);

@@ -12,7 +12,6 @@ class MainContentComponent final : public juce::AsyncUpdater
 {
 public:
     MainContentComponent() = default;
-    ~MainContentComponent() override { cancelPendingUpdate(); }
 
     void setState (AppState newState)
     {
