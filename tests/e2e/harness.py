@@ -189,11 +189,10 @@ class XTools:
     def move_pointer(self, x, y):
         self.run("xdotool", "mousemove", "--sync", str(x), str(y))
 
-    def key(self, wid, keys):
-        self.run("xdotool", "key", "--window", str(wid), keys)
-
     def key_to_focus(self, keys):
-        """Types keys as the keyboard would, into whichever window has the focus."""
+        """Types keys as the keyboard does, into whichever window has the focus. (Keys sent to a
+        window with `key --window` are not used: when the press closes the window, the release
+        is lost, and JUCE then drops the next click on the main window.)"""
         self.run("xdotool", "key", keys)
 
     def move_window(self, wid, x, y):
@@ -221,9 +220,6 @@ class Window:
         left, top, width, _ = self.rect()
         _, right, title, _ = self.x.frame_extents(self.wid)
         self.x.click_at(left + width + right - 11, top - title // 2)
-
-    def key(self, keys):
-        self.x.key(self.wid, keys)
 
     def move(self, x, y):
         """Moves the window and waits until it has arrived somewhere else."""
@@ -255,6 +251,13 @@ class App:
         self.events = EventLog(self.report_dir / "events.log")
         self.main = Window(scenario.x, wait_until(self._find_main_window, 15, f"the main window of {name}"))
         scenario.note(f"{name}: pid {self.proc.pid}, main window {self.main.wid}")
+        wait_until(self._painted, 10, f"the first paint of {name}'s main screen", interval=0.1)
+
+    def _painted(self):
+        path = self.scenario.out_dir / f"{self.name}-paint.png"
+        self.scenario.x.screenshot(path)
+        left, top, _, _ = self.main.rect()
+        return screen.MainScreen(path, left, top).changelog_button_visible()
 
     def _find_main_window(self):
         check(self.proc.poll() is None, f"{self.name} exited early with {self.proc.returncode}: {self.output()}")
@@ -304,6 +307,7 @@ class App:
     def start_part1(self):
         """From the welcome screen to the first connection attempt of part 1."""
         self.click_step_button("START")
+        time.sleep(0.3)
         self.click_step_button("CONTINUE")
 
     def shot(self, step):
