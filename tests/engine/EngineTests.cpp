@@ -1,0 +1,184 @@
+// The transfer engine against the simulated unit: whole transfers, refusals, duplicates,
+// unusual report shapes and deletion in mid-exchange.
+#include "EngineFixture.h"
+
+using zendravel::sim::Config;
+
+namespace
+{
+Config unitWithBootloader (int kind)
+{
+    Config config;
+    config.bootloaderKinds = { kind };
+    return config;
+}
+
+TEST (Images, ReadIndependentlyTheyHoldWhatTheUnitMustEndUpWith)
+{
+    const struct
+    {
+        Image image;
+        int lines;
+        std::size_t dataBytes;
+        int frames;
+    } cases[] = {
+        { Image::main, 28812, 455724, 14406 },
+        { Image::comp, 1916, 26816, 958 },
+    };
+
+    for (const auto& c : cases)
+    {
+        const auto& image = parsedImage (c.image);
+        EXPECT_EQ (image.lines, c.lines);
+        EXPECT_EQ (image.records, c.lines);
+        EXPECT_EQ (image.data.size(), c.dataBytes);
+        EXPECT_TRUE (image.endOfFile);
+        EXPECT_EQ (programFrames (c.image), c.frames);
+    }
+}
+
+TEST_F (EngineAgainstUnit, SendsTheWholeMainImage)
+{
+    startEngine (unitWithBootloader (1), Image::main);
+    expectWholeImageSent (kPart1, commandsOfOneTransfer (Image::main));
+}
+
+TEST_F (EngineAgainstUnit, SendsTheWholeCompImage)
+{
+    startEngine (unitWithBootloader (2), Image::comp);
+    expectWholeImageSent (kPart2, commandsOfOneTransfer (Image::comp));
+}
+
+TEST_F (EngineAgainstUnit, RefusesAWrongDeviceOrBootloaderAndSendsNothingMore)
+{
+    const struct
+    {
+        int deviceKind;
+        int bootloaderKind;
+        Part part;
+        const char* text;
+    } cases[] = {
+        { 3, 1, kPart1, "Wrong device." },
+        { 0, 2, kPart2, "Wrong device." },
+        { 0x82, 1, kPart1, "Wrong device." },
+        { 2, 2, kPart1, "Wrong boot loader." },
+        { 2, 1, kPart2, "Wrong boot loader." },
+        { 2, 0, kPart1, "Wrong boot loader." },
+        { 2, 3, kPart2, "Wrong boot loader." },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << "device kind " << c.deviceKind << ", bootloader kind " << c.bootloaderKind);
+        auto config = unitWithBootloader (c.bootloaderKind);
+        config.deviceKind = c.deviceKind;
+        startEngine (config, c.part.image);
+        startExchange (c.part.updating);
+
+        ASSERT_TRUE (waitForStatus (c.text, 3000)) << owner->currentStatus;
+        pumpFor (300);
+        EXPECT_EQ (owner->currentStatus, c.text);
+        EXPECT_EQ (unit().report().commands, std::vector<int> { CommandQueryDevice });
+        EXPECT_TRUE (owner->stateChanges.empty());
+        EXPECT_EQ (owner->progressValue, -1.0);
+    }
+}
+
+TEST_F (EngineAgainstUnit, CarriesOnThroughDuplicateReplies)
+{
+    const auto frames = (std::size_t) programFrames (Image::comp);
+    const std::vector<int> oneTransfer = commandsOfOneTransfer (Image::comp);
+
+    // A second reply 1 sends the erase again; a second reply 2 sends the first program frame
+    // again; a second program reply only lets the next frame go before its reply comes.
+    std::vector<int> eraseTwice { 1, 2, 2 };
+    eraseTwice.insert (eraseTwice.end(), frames + 1, 3);
+    std::vector<int> firstFrameTwice { 1, 2 };
+    firstFrameTwice.insert (firstFrameTwice.end(), frames + 1, 3);
+
+    const struct
+    {
+        int duplicatedReply;
+        std::vector<int> commands;
+    } cases[] = {
+        { 1, eraseTwice },
+        { 2, firstFrameTwice },
+        { 10, oneTransfer },
+        { 2 + (int) frames, oneTransfer }, // the reply to the last frame
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (testing::Message() << "reply " << c.duplicatedReply << " twice");
+        auto config = unitWithBootloader (2);
+        config.duplicateReplyNumber = c.duplicatedReply;
+        startEngine (config, Image::comp);
+        expectWholeImageSent (kPart2, c.commands);
+    }
+}
+
+TEST_F (EngineAgainstUnit, TakesRepliesInAnyReportShape)
+{
+    auto with = [] (auto change)
+    {
+        auto config = unitWithBootloader (2);
+        change (config);
+        return config;
+    };
+
+    const struct
+    {
+        const char* what;
+        Config config;
+    } cases[] = {
+        // Reply 1's escapes fall at the ends of reports, so the escape must carry over.
+        { "replies cut into 2-byte reports", with ([] (Config& c) { c.splitReplyBytes = 2; }) },
+        { "replies padded to 64 bytes", with ([] (Config& c) { c.padReplies = true; }) },
+        { "noise in front of every reply", with ([] (Config& c) { c.garbageBytesBeforeReplies = 60; }) },
+        { "a 100-byte report in front of every reply", with ([] (Config& c) { c.oversizeReportBytes = 100; }) },
+        { "a 300-byte report in front of every reply", with ([] (Config& c) { c.oversizeReportBytes = 300; }) },
+        { "3 ms latency", with ([] (Config& c) { c.latencyMs = 3; }) },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        startEngine (c.config, Image::comp);
+        expectWholeImageSent (kPart2, commandsOfOneTransfer (Image::comp));
+    }
+}
+
+TEST_F (EngineAgainstUnit, DeletedWhileAFrameAwaitsItsReplyItLeavesTheOwnerAlone)
+{
+    auto config = unitWithBootloader (1);
+    config.delayReplyNumber = 50;
+    config.delayReplyMs = 60000;
+    startEngine (config, Image::main);
+    startExchange (Part1Updating);
+
+    ASSERT_TRUE (pumpUntil ([] { return unit().report().frames >= 50; }, 10000));
+    pumpFor (300);
+    ASSERT_EQ (unit().report().frames, 50) << "the engine waits for reply 50";
+
+    const auto status = owner->currentStatus;
+    const auto progress = owner->progressValue;
+    const auto updates = owner->asyncUpdates;
+    EXPECT_EQ (status, "Programming...");
+    EXPECT_EQ (progress, 47 * 2 / 28812.0) << "replies to 47 program frames have come";
+
+    const auto deletionStart = Clock::now();
+    deleteEngine();
+    EXPECT_LT (Clock::now() - deletionStart, std::chrono::milliseconds (100));
+    EXPECT_FALSE (unit().isOpen());
+    EXPECT_EQ (unit().closeCalls(), 1);
+    EXPECT_EQ (unit().exitCalls(), 1);
+
+    pumpFor (300);
+    EXPECT_EQ (owner->currentStatus, status);
+    EXPECT_EQ (owner->progressValue, progress);
+    EXPECT_EQ (owner->asyncUpdates, updates);
+    EXPECT_EQ (owner->state, Part1Updating);
+    EXPECT_TRUE (owner->stateChanges.empty());
+    EXPECT_EQ (unit().handleMisuses(), 0);
+}
+} // namespace
