@@ -117,36 +117,43 @@ TEST_F (EngineAgainstUnit, CarriesOnThroughDuplicateReplies)
     }
 }
 
-TEST_F (EngineAgainstUnit, TakesRepliesInAnyReportShape)
+struct ReportShape
 {
-    auto with = [] (auto change)
-    {
-        auto config = unitWithBootloader (2);
-        change (config);
-        return config;
-    };
+    const char* name;
+    void (*shape) (Config&);
+};
 
-    const struct
-    {
-        const char* what;
-        Config config;
-    } cases[] = {
-        // Reply 1's escapes fall at the ends of reports, so the escape must carry over.
-        { "replies cut into 2-byte reports", with ([] (Config& c) { c.splitReplyBytes = 2; }) },
-        { "replies padded to 64 bytes", with ([] (Config& c) { c.padReplies = true; }) },
-        { "noise in front of every reply", with ([] (Config& c) { c.garbageBytesBeforeReplies = 60; }) },
-        { "a 100-byte report in front of every reply", with ([] (Config& c) { c.oversizeReportBytes = 100; }) },
-        { "a 300-byte report in front of every reply", with ([] (Config& c) { c.oversizeReportBytes = 300; }) },
-        { "3 ms latency", with ([] (Config& c) { c.latencyMs = 3; }) },
-    };
-
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE (c.what);
-        startEngine (c.config, Image::comp);
-        expectWholeImageSent (kPart2, commandsOfOneTransfer (Image::comp));
-    }
+void PrintTo (const ReportShape& shape, std::ostream* out)
+{
+    *out << shape.name;
 }
+
+// Each shape is its own test, so ctest runs them side by side.
+class ReportShapes : public EngineAgainstUnit,
+                     public testing::WithParamInterface<ReportShape>
+{
+};
+
+TEST_P (ReportShapes, RepliesInThisShapeCarryTheWholeImage)
+{
+    auto config = unitWithBootloader (2);
+    GetParam().shape (config);
+    startEngine (config, Image::comp);
+    expectWholeImageSent (kPart2, commandsOfOneTransfer (Image::comp));
+}
+
+INSTANTIATE_TEST_SUITE_P (
+    EngineAgainstUnit,
+    ReportShapes,
+    testing::Values (
+        // Reply 1's escapes fall at the ends of reports, so the escape must carry over.
+        ReportShape { "CutIntoTwoByteReports", [] (Config& c) { c.splitReplyBytes = 2; } },
+        ReportShape { "PaddedTo64Bytes", [] (Config& c) { c.padReplies = true; } },
+        ReportShape { "NoiseInFront", [] (Config& c) { c.garbageBytesBeforeReplies = 60; } },
+        ReportShape { "A100ByteReportInFront", [] (Config& c) { c.oversizeReportBytes = 100; } },
+        ReportShape { "A300ByteReportInFront", [] (Config& c) { c.oversizeReportBytes = 300; } },
+        ReportShape { "ThreeMsLatency", [] (Config& c) { c.latencyMs = 3; } }),
+    [] (const testing::TestParamInfo<ReportShape>& info) { return std::string (info.param.name); });
 
 TEST_F (EngineAgainstUnit, DeletedWhileAFrameAwaitsItsReplyItLeavesTheOwnerAlone)
 {

@@ -547,7 +547,7 @@ TEST_F (UnitTest, ABlockingReadWaitsForTheReplyOrTheTimeOut)
     send ({ 0x02 });
     EXPECT_EQ (hid_read (device, buffer, sizeof (buffer)), 5) << "blocks until the reply is due";
 
-    std::thread closer ([this] {
+    std::thread closer ([] {
         std::this_thread::sleep_for (std::chrono::milliseconds (50));
         unit().reset();
     });
