@@ -181,6 +181,7 @@ hid_device* SimulatedUnit::open (bool idsMatch)
     session = std::make_unique<Session>();
     session->report.session = ++sessions;
     session->random.seed (config.seed);
+    unplugIfDue (*session);
     devices.push_back (std::make_unique<hid_device>());
     openDevice = devices.back().get();
     errorText = nullptr;
@@ -245,13 +246,6 @@ int SimulatedUnit::write (hid_device* device, const unsigned char* data, std::si
 
     auto& s = *session;
 
-    if (config.unplugAfterFrames >= 0 && s.report.frames >= config.unplugAfterFrames && ! s.unplugged)
-    {
-        s.unplugged = true;
-        s.pending.clear();
-        reportQueued.notify_all();
-    }
-
     if (s.unplugged)
     {
         errorText = L"unit unplugged";
@@ -305,7 +299,20 @@ void SimulatedUnit::receive (Session& s, Bytes bytes)
 
         if (! deaf && ! silent)
             interpret (s, frame.payload);
+
+        unplugIfDue (s);
     }
+}
+
+// The k-th frame still arrives whole, but its answer can no longer be read.
+void SimulatedUnit::unplugIfDue (Session& s)
+{
+    if (config.unplugAfterFrames < 0 || s.report.frames < config.unplugAfterFrames || s.unplugged)
+        return;
+
+    s.unplugged = true;
+    s.pending.clear();
+    reportQueued.notify_all();
 }
 
 void SimulatedUnit::interpret (Session& s, const Bytes& payload)

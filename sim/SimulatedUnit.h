@@ -32,8 +32,8 @@ struct Config
     int latencyMs = 0;     // delay before each reply can be read
 
     // Counted in well-formed frames per session; -1 is off. A silent unit still receives
-    // (and counts) frames but neither interprets nor answers them; an unplugged one fails
-    // the first write after k frames and every read and write from then on.
+    // (and counts) frames but neither interprets nor answers them. Once an unplugging unit
+    // has received its k-th frame (at once for 0), every read and write fails.
     int silentAfterFrames = -1;
     int unplugAfterFrames = -1;
     int deafForFrames = 0; // the first k frames of a session are received but neither interpreted nor answered
@@ -146,6 +146,7 @@ private:
     void resetLocked();
     bool nextOpenIsAbsent();
     void receive (Session& session, Bytes bytes);
+    void unplugIfDue (Session& session);
     void interpret (Session& session, const Bytes& payload);
     void programRecords (Session& session, const Bytes& payload);
     void programRecord (Session& session, const std::uint8_t* record);

@@ -92,15 +92,15 @@ TEST_F (EngineAgainstUnit, AReplyAfterTheTimeOutCarriesTheExchangeOn)
 
 TEST_F (EngineAgainstUnit, UnpluggedWhileProgrammingItTimesOutAfterTenSeconds)
 {
-    constexpr int programFramesAnswered = 100;
+    // Unplugged once program frame 100 has arrived: its reply is lost, its resends fail.
+    constexpr int programFramesReceived = 100;
     auto config = Config {};
     config.bootloaderKinds = { 2 };
-    config.unplugAfterFrames = 2 + programFramesAnswered;
+    config.unplugAfterFrames = 2 + programFramesReceived;
     startEngine (config, Image::comp);
     startExchange (Part2Updating);
 
-    // The next program frame's first write is the one that fails, within a pass or two.
-    ASSERT_TRUE (pumpUntil ([] { return unit().report().frames == 2 + programFramesAnswered; }, 10000));
+    ASSERT_TRUE (pumpUntil ([] { return unit().report().frames == 2 + programFramesReceived; }, 10000));
     const auto unplugged = Clock::now();
 
     ASSERT_TRUE (waitForStatus (kNoResponse, 15000)) << joined (statuses);
@@ -110,11 +110,11 @@ TEST_F (EngineAgainstUnit, UnpluggedWhileProgrammingItTimesOutAfterTenSeconds)
 
     pumpFor (300);
     EXPECT_EQ (owner->currentStatus, kNoResponse);
-    EXPECT_EQ (owner->progressValue, programFramesAnswered * 2 / 1916.0);
+    EXPECT_EQ (owner->progressValue, (programFramesReceived - 1) * 2 / 1916.0);
     EXPECT_EQ (owner->state, Part2Updating);
     EXPECT_TRUE (owner->stateChanges.empty());
     EXPECT_TRUE (engine->isThreadRunning()) << "runs on until deleted";
     EXPECT_EQ (unit().openAttempts(), 1) << "never reopens";
-    EXPECT_EQ (unit().report().frames, 2 + programFramesAnswered);
+    EXPECT_EQ (unit().report().frames, 2 + programFramesReceived);
 }
 } // namespace
