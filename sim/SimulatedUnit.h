@@ -68,7 +68,7 @@ struct SessionReport
     int errors = 0;  // bad records, unknown commands, wrong payload sizes
     bool erased = false;
     bool endOfFile = false; // an end-of-file record was programmed
-    int replies = 0;        // replies queued for the host, faults included
+    int replies = 0;        // replies the unit made, dropped ones included (the numbers faults count)
     std::vector<int> commands; // the command byte of every well-formed frame, in order
     FlashMemory::Runs flash;
 };
