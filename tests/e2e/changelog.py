@@ -85,8 +85,7 @@ def body(s):
     wait_closed(app, window)
     app.wait_for_close(1, timeout=60)
     app.check_part_programmed(1, "main_image.hex")
-    done = app.shot("part1-done")
-    check(done.step_button_visible() and done.heading_colour() == "red", "part 1 completed as usual")
+    app.wait_for_screen("part1-done", lambda shot: shot.shows_step("red"))
 
 
 sys.exit(harness.run(body))

@@ -136,6 +136,18 @@ class MainScreen(Image):
             return None
         return len(filled) / len(row)
 
+    def shows_step(self, heading, error_line=False):
+        """A step that waits for the step button: heading colour (None for none), error line or not."""
+        return (self.heading_colour() == heading and self.has_error_line() == error_line
+                and self.step_button_visible() and not self.progress_bar_visible())
+
+    def shows_transfer(self, heading):
+        return self.heading_colour() == heading and self.progress_bar_visible() and not self.step_button_visible()
+
+    def describe(self):
+        return (f"heading {self.heading_colour()}, error line {self.has_error_line()}, "
+                f"step button {self.step_button_visible()}, bar {self.progress_bar_visible()}")
+
     def caption_width(self):
         """Width in pixels of the step button's text, 0 when there is none."""
         x0, y0, w, h = self._abs(STEP_BUTTON)

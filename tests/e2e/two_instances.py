@@ -13,16 +13,14 @@ def body(s):
     first.main.move(20, 40)
     second.main.move(660, 40)
     for app in (first, second):
-        shot = app.shot(f"{app.name}-welcome")
-        check(shot.step_button_visible() and shot.changelog_button_visible(), f"{app.name} shows its screen")
+        app.wait_for_screen(f"{app.name}-welcome", lambda shot: shot.shows_step(None))
 
     for app in (first, second):
         app.start_part1()
     for app in (first, second):
         app.wait_for_programming(1, 500, timeout=10)
     for app in (first, second):
-        shot = app.shot(f"{app.name}-updating")
-        check(shot.progress_bar_visible(), f"{app.name} shows its transfer")
+        app.wait_for_screen(f"{app.name}-updating", lambda shot: shot.shows_transfer("red"))
 
     for app in (first, second):
         app.request_leave().answer("OK")

@@ -19,9 +19,7 @@ def check_rejected_and_retry(s, app, step, session=1):
     check(app.session_report(session)["erased"] == 0, "a rejected unit must not be erased")
     check(app.events.count(r"open .*") == session, f"no attempt may follow by itself: {app.events.lines()}")
 
-    shot = app.shot(step)
-    check(shot.heading_colour() == "red" and shot.has_error_line(), "the part 1 error line is shown")
-    check(shot.step_button_visible() and not shot.progress_bar_visible(), "the retry button is shown, no bar")
+    app.wait_for_screen(step, lambda shot: shot.shows_step("red", error_line=True))
 
     app.click_step_button("RETRY PART 1")
     opened = app.wait_for_session(session + 1, timeout=5)
