@@ -19,6 +19,6 @@ cmake --build build --target Zendravel zendravel_sim_preload
 
 if ((simulated)); then
     exec env LD_PRELOAD="$PWD/build/sim/libzendravel_sim_preload.so" \
-        ORVALITH_SIM="${ORVALITH_SIM:-script=demo}" build/app/Zendravel
+        ORVALITH_SIM="${ORVALITH_SIM:-demo}" build/app/Zendravel
 fi
 exec build/app/Zendravel

@@ -7,6 +7,7 @@ STEP_BUTTON = (200, 358, 200, 30)
 CHANGELOG_BUTTON = (450, 358, 125, 30)
 PROGRESS_BAR = (60, 280, 480, 25)
 HEADING_BAND = (50, 160, 500, 20)
+BODY_LINE_BAND = (50, 200, 500, 70)  # between the heading and the bar: a one-line status text
 ERROR_LINE_BAND = (50, 184, 500, 16)
 
 BUTTON_FACES = {(0x33, 0x33, 0x33), (0x5A, 0x5A, 0x5A), (0x26, 0x26, 0x26)}
@@ -148,8 +149,16 @@ class MainScreen(Image):
         return (f"heading {self.heading_colour()}, error line {self.has_error_line()}, "
                 f"step button {self.step_button_visible()}, bar {self.progress_bar_visible()}")
 
+    def body_text_width(self):
+        """Width in pixels of the white text between the heading and the bar."""
+        return self._ink_width(self._abs(BODY_LINE_BAND), lambda p: min(p) >= 0xC0)
+
+    def _ink_width(self, box, is_ink):
+        x0, y0, w, h = box
+        ink = [x for y in range(y0, y0 + h) for x in range(x0, x0 + w) if is_ink(self.pixel(x, y))]
+        return max(ink) - min(ink) + 1 if ink else 0
+
     def caption_width(self):
         """Width in pixels of the step button's text, 0 when there is none."""
-        x0, y0, w, h = self._abs(STEP_BUTTON)
-        ink = [x for y in range(y0 + 3, y0 + h - 3) for x in range(x0, x0 + w) if sum(self.pixel(x, y)) > 3 * 0x70]
-        return max(ink) - min(ink) + 1 if ink else 0
+        x, y, w, h = self._abs(STEP_BUTTON)
+        return self._ink_width((x, y + 3, w, h - 6), lambda p: sum(p) > 3 * 0x70)
