@@ -427,8 +427,8 @@ class App:
         check(commands.count(3) == (lines + 1) // 2,
               f"session {session} got {commands.count(3)} program frames for {lines} records")
         report = self.session_report(session)
-        check(report["erased"] == 1 and report["eof"] == 1 and report["errors"] == 0 and report["bad_frames"] == 0,
-              f"session {session} report: {report}")
+        check(report["records"] == lines and report["erased"] == 1 and report["eof"] == 1
+              and report["errors"] == 0 and report["bad_frames"] == 0, f"session {session} report: {report}")
         difference = intel_hex.first_difference(intel_hex.runs(intel_hex.load_flash(image)), self.session_flash(session))
         check(difference is None, f"session {session} flash differs from {image_file}: {difference}")
         self.scenario.note(f"{self.name}: session {session} flash equals {image_file}")
@@ -453,7 +453,6 @@ class Scenario:
     """Display, window manager and apps of one scenario; use as a context manager."""
 
     def __init__(self, name, app_path, preload, resources, out_root):
-        self.name = name
         self.app_path = app_path
         self.preload = preload
         self.resources = Path(resources)
