@@ -373,10 +373,15 @@ class App:
         return self.proc.poll() is None
 
     def wait_exit(self, timeout):
+        """The exit code, once the program has ended without a leak or assertion report."""
         try:
-            return self.proc.wait(timeout=timeout)
+            rc = self.proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             raise ScenarioFailure(f"{self.name} did not exit within {timeout} s")
+        output = self.log_path.read_text(errors="replace")
+        for trouble in ("Leaked objects detected", "JUCE Assertion failure"):
+            check(trouble not in output, f"{self.name} reported '{trouble}': {self.output()}")
+        return rc
 
     def session_report(self, session):
         return read_session_report(self.report_dir, session)
