@@ -439,6 +439,17 @@ Bytes SimulatedUnit::noise (Session& s, int size)
     return bytes;
 }
 
+int SimulatedUnit::extraDelayMs (Session& s)
+{
+    if (config.slowReplyFraction <= 0.0 || config.slowReplyMaxMs <= 0)
+        return 0;
+
+    if (std::uniform_real_distribution<double> (0.0, 1.0) (s.random) >= config.slowReplyFraction)
+        return 0;
+
+    return std::uniform_int_distribution<int> (1, config.slowReplyMaxMs) (s.random);
+}
+
 void SimulatedUnit::answer (Session& s, const Bytes& payload)
 {
     const int number = ++s.report.replies;
@@ -455,7 +466,7 @@ void SimulatedUnit::answer (Session& s, const Bytes& payload)
     if (number == config.corruptReplyNumber)
         flipByte (wire);
 
-    const auto delay = config.latencyMs + (number == config.delayReplyNumber ? config.delayReplyMs : 0);
+    const auto delay = config.latencyMs + (number == config.delayReplyNumber ? config.delayReplyMs : 0) + extraDelayMs (s);
     const auto readyAt = Clock::now() + std::chrono::milliseconds (delay);
 
     if (config.garbageBytesBeforeReplies > 0)

@@ -46,6 +46,10 @@ struct Config
     int duplicateReplyNumber = 0;
     int delayReplyNumber = 0; // that reply (and so everything queued behind it) comes delayReplyMs late
     int delayReplyMs = 0;
+    // Each reply is late, with this probability, by a further 1 to slowReplyMaxMs ms, drawn like
+    // dropReplyFraction: a jittery link whose late reply holds back those behind it.
+    double slowReplyFraction = 0.0;
+    int slowReplyMaxMs = 0;
     int splitReplyBytes = 0; // cut every reply into reports of at most this many bytes
     bool padReplies = false; // fill each (unsplit) reply report with zeros to 64 bytes, as USB hardware does
     int garbageBytesBeforeReplies = 0; // a report of noise (no framing bytes) in front of every reply
@@ -153,6 +157,7 @@ private:
     void answer (Session& session, const Bytes& payload);
     void queueReport (Session& session, Clock::time_point readyAt, Bytes bytes);
     Bytes noise (Session& session, int size);
+    int extraDelayMs (Session& session);
     int bootloaderKindFor (int session) const;
     SessionReport snapshot (const Session& session) const;
 

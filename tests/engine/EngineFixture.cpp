@@ -1,6 +1,7 @@
 #include "EngineFixture.h"
 
 #include <algorithm>
+#include <sstream>
 
 std::string imageText (Image image)
 {
@@ -20,6 +21,17 @@ int programFrames (Image image)
     return (parsedImage (image).lines + 1) / 2;
 }
 
+namespace
+{
+// AssertionResult formats every value on its own, so a std::hex in the chain is lost.
+std::string hex (unsigned int value)
+{
+    std::ostringstream text;
+    text << "0x" << std::hex << value;
+    return text.str();
+}
+} // namespace
+
 testing::AssertionResult flashHolds (const zendravel::sim::FlashMemory::Runs& flash, const IntelHexImage& image)
 {
     auto expected = image.data.begin();
@@ -32,17 +44,17 @@ testing::AssertionResult flashHolds (const zendravel::sim::FlashMemory::Runs& fl
             const auto address = static_cast<std::uint32_t> (start + i);
 
             if (expected == image.data.end())
-                return testing::AssertionFailure() << "flash holds more than the image, from 0x" << std::hex << address;
+                return testing::AssertionFailure() << "flash holds more than the image, from " << hex (address);
 
             if (expected->first != address || expected->second != run[i])
-                return testing::AssertionFailure() << std::hex << "first difference: flash 0x" << address << " = 0x" << int (run[i])
-                                                   << ", image 0x" << expected->first << " = 0x" << int (expected->second);
+                return testing::AssertionFailure() << "first difference: flash " << hex (address) << " = " << hex (run[i])
+                                                   << ", image " << hex (expected->first) << " = " << hex (expected->second);
         }
     }
 
     if (expected != image.data.end())
         return testing::AssertionFailure() << "flash holds " << bytes << " bytes, the image " << image.data.size()
-                                           << "; missing from 0x" << std::hex << expected->first;
+                                           << "; missing from " << hex (expected->first);
 
     return testing::AssertionSuccess();
 }

@@ -377,6 +377,24 @@ TEST_F (UnitTest, LatencyHoldsRepliesBack)
     EXPECT_LT (waited, std::chrono::milliseconds (1500));
 }
 
+TEST_F (UnitTest, SlowRepliesComeLateWithinTheirLimit)
+{
+    Config c;
+    c.slowReplyFraction = 1.0;
+    c.slowReplyMaxMs = 150;
+    configure (c);
+    open();
+
+    const auto start = std::chrono::steady_clock::now();
+    send ({ 0x02 });
+    send ({ 0x02 });
+    EXPECT_TRUE (nextReport().empty());
+
+    EXPECT_EQ (nextReport (2000), encodeFrame ({ 0x02 }));
+    EXPECT_EQ (nextReport (2000), encodeFrame ({ 0x02 }));
+    EXPECT_LT (std::chrono::steady_clock::now() - start, std::chrono::milliseconds (1000));
+}
+
 TEST_F (UnitTest, ReplyFaultsShapeWhatTheHostReads)
 {
     const auto reply2 = encodeFrame ({ 0x02 });
