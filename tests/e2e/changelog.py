@@ -21,17 +21,31 @@ def changelog_windows(app):
     return app.windows_titled(CHANGELOG_TITLE)
 
 
-def open_changelog(s, app, step):
+def show_changelog(s, app):
     app.click_changelog_button()
     window = Window(s.x, wait_until(lambda: next(iter(changelog_windows(app)), None), 5, "the change-log window"))
     time.sleep(0.3)
+    return window
+
+
+def open_changelog(s, app, step):
+    window = show_changelog(s, app)
+    frame_left, _, frame_top, _ = s.x.frame_extents(window.wid)
+    if window.rect()[:2] == (frame_left, frame_top):
+        # The main window's start-up race (harness.MisplacedWindow) hits this window too, now and
+        # then under heavy load: openbox places it in the top left corner.
+        s.note(f"KNOWN ISSUE: the change-log window came up at {window.rect()}; opening it once more")
+        window.click(*CLOSE_BUTTON)
+        wait_closed(app, window)
+        window = show_changelog(s, app)
     left, top, width, height = window.rect()
     check((width, height) == CONTENT_SIZE, f"the change-log window is {width} x {height}, expected {CONTENT_SIZE}")
     (cx, cy), (mx, my) = window.centre(), app.main.centre()
-    frame_left, _, frame_top, _ = s.x.frame_extents(window.wid)
     s.note(f"change-log centre ({cx}, {cy}), main window centre ({mx}, {my})")
     check(abs(cx - mx) <= frame_left + CENTRE_SLACK and abs(cy - my) <= frame_top + CENTRE_SLACK,
           f"the change-log window should be centred on the main window: ({cx}, {cy}) vs ({mx}, {my})")
+    check("_NET_WM_STATE_ABOVE" in s.x.run("xprop", "-id", str(window.wid), "_NET_WM_STATE"),
+          "the change-log window should ask to stay on top")
     shot = screen.Image(s.screenshot(step))
     check(screen.close_to(shot.pixel(left + 3, top + 3), screen.CHANGELOG_BACKGROUND),
           f"the change-log window's background is {shot.pixel(left + 3, top + 3)}")
