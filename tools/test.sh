@@ -3,7 +3,9 @@
 #   build/       the program and all tests (GCC, Debug: JUCE's assertions and leak detector on)
 #   build-tsan/  the engine tests under ThreadSanitizer
 #   build-asan/  the engine tests and the fuzz targets under AddressSanitizer + UBSan (clang)
-# Options: --quick runs only build/; FUZZ_SECONDS sets each fuzz target's time (default 30).
+# Options: --quick runs only build/; --soak runs the fault campaign ten times longer
+# (ZENDRAVEL_SOAK=1) and each fuzz target for 10 minutes; FUZZ_SECONDS sets each fuzz
+# target's time (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,7 +13,8 @@ quick=0
 for arg in "$@"; do
     case "$arg" in
         --quick) quick=1 ;;
-        *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
+        --soak) export ZENDRAVEL_SOAK=1 FUZZ_SECONDS=${FUZZ_SECONDS:-600} ;;
+        *) echo "usage: $0 [--quick] [--soak]" >&2; exit 2 ;;
     esac
 done
 
