@@ -32,6 +32,25 @@ bool NeedsEscape (unsigned char byte)
 }
 
 constexpr const char* kNotValidHexFile = "Not a valid hex file.";
+
+constexpr unsigned char kDataRecord = 0x00;
+constexpr unsigned char kExtendedSegmentAddressRecord = 0x02;
+constexpr unsigned char kExtendedLinearAddressRecord = 0x04;
+
+// A frame whose reply is lost is sent again, and the unit applies every record in it once
+// more. An address record behind a data record would make the repeated data land under the
+// new upper address, in the wrong place. Such a record therefore opens the next frame,
+// where a repetition sets the same address again before the data that follows it.
+bool MustOpenNextFrame (const unsigned char* recordA, size_t lengthA, const unsigned char* recordB, size_t lengthB)
+{
+    constexpr size_t typeIndex = 3;
+
+    if (lengthA <= typeIndex || lengthB <= typeIndex)
+        return false;
+
+    return recordA[typeIndex] == kDataRecord
+           && (recordB[typeIndex] == kExtendedSegmentAddressRecord || recordB[typeIndex] == kExtendedLinearAddressRecord);
+}
 } // namespace
 
 //==============================================================================
@@ -155,8 +174,9 @@ bool BootLoader::AssemblePayload (char command, size_t& payloadLength)
     }
 }
 
-// Command byte, then the next two records of the image. Records are read straight into Buff,
-// each with the room that is left, keeping two bytes for the CRC.
+// Command byte, then the next two records of the image, or only the next one when the second
+// must open the next frame. Records are read straight into Buff, each with the room that is
+// left, keeping two bytes for the CRC.
 bool BootLoader::AssembleProgramPayload (size_t& payloadLength)
 {
     Buff[0] = (unsigned char) CommandProgram;
@@ -177,12 +197,18 @@ bool BootLoader::AssembleProgramPayload (size_t& payloadLength)
     }
 
     const auto roomForB = roomForRecords - recordA;
-    const auto recordB = hexManager.GetNextHexRecord (reinterpret_cast<char*> (Buff + 1 + recordA), roomForB);
+    auto recordB = hexManager.GetNextHexRecord (reinterpret_cast<char*> (Buff + 1 + recordA), roomForB);
 
     if (recordB > roomForB)
     {
         SetStatus (kNotValidHexFile);
         return false;
+    }
+
+    if (recordB > 0 && MustOpenNextFrame (Buff + 1, recordA, Buff + 1 + recordA, recordB))
+    {
+        hexManager.UnreadLastRecord();
+        recordB = 0;
     }
 
     payloadLength = 1 + (size_t) recordA + recordB;

@@ -97,6 +97,7 @@ unsigned short CHexManager::GetNextHexRecord (char* buffer, unsigned int capacit
     if (hexStream == nullptr || hexStream->isExhausted())
         return 0;
 
+    lastLineStart = hexStream->getPosition();
     nextLine = hexStream->readNextLine();
     const char* text = nextLine.toRawUTF8();
 
@@ -116,6 +117,13 @@ unsigned short CHexManager::GetNextHexRecord (char* buffer, unsigned int capacit
         buffer[k] = (char) PairValue (digits[2 * k], digits[2 * k + 1]);
 
     return (unsigned short) pairs;
+}
+
+void CHexManager::UnreadLastRecord()
+{
+    jassert (hexStream != nullptr && currentRecord > 0);
+    hexStream->setPosition (lastLineStart);
+    --currentRecord;
 }
 
 bool CHexManager::AllRecordsDelivered() const

@@ -26,6 +26,10 @@ public:
     // leading colon, or fewer than two characters behind the colon.
     unsigned short GetNextHexRecord (char* buffer, unsigned int capacity);
 
+    // Transfer thread. Steps back over the record that the last GetNextHexRecord delivered,
+    // so that the next read returns it again.
+    void UnreadLastRecord();
+
     // True once every line since the last rewind went out as a record and none is left:
     // the only state in which a refused program frame means the image is complete.
     bool AllRecordsDelivered() const;
@@ -39,5 +43,7 @@ public:
     juce::uint32 currentRecord = 0;
 
 private:
+    juce::int64 lastLineStart = 0;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (CHexManager)
 };

@@ -143,6 +143,35 @@ TEST_F (CommandFrames, ProgramFramesTakeTwoRecordsThenOneThenRefuse)
     EXPECT_EQ (engine->retryIntervalMs, 100);
 }
 
+// A lost reply makes the engine send the same frame again, and the unit applies its records
+// once more; data repeated behind a new upper address would land in the wrong place.
+TEST_F (CommandFrames, AnAddressRecordBehindADataRecordOpensTheNextFrame)
+{
+    SelectImage (":0100000001fe\r\n:020000041d00dd\r\n:0100000002fd\r\n"
+                 ":020000040000fa\r\n:020000041fc01b\r\n:00000001ff\r\n");
+    const Bytes data1 { 0x01, 0x00, 0x00, 0x00, 0x01, 0xFE }, upper1D00 { 0x02, 0x00, 0x00, 0x04, 0x1D, 0x00, 0xDD },
+        data2 { 0x01, 0x00, 0x00, 0x00, 0x02, 0xFD }, upper0000 { 0x02, 0x00, 0x00, 0x04, 0x00, 0x00, 0xFA },
+        upper1FC0 { 0x02, 0x00, 0x00, 0x04, 0x1F, 0xC0, 0x1B }, endOfFile { 0x00, 0x00, 0x00, 0x01, 0xFF };
+
+    const std::vector<Bytes> expectedPayloads { Bytes { 0x03 } + data1,
+                                                Bytes { 0x03 } + upper1D00 + data2,
+                                                Bytes { 0x03 } + upper0000 + upper1FC0,
+                                                Bytes { 0x03 } + endOfFile };
+    const std::vector<juce::uint32> expectedRecordCounts { 1, 3, 5, 6 };
+
+    for (size_t frame = 0; frame < expectedPayloads.size(); ++frame)
+    {
+        SCOPED_TRACE (frame);
+        ASSERT_TRUE (engine->SendCommand (3, 3, 5000));
+        engine->rewindImage = false;
+        EXPECT_EQ (PayloadOf (OutFrame()), expectedPayloads[frame]);
+        EXPECT_EQ (engine->hexManager.currentRecord, expectedRecordCounts[frame]);
+    }
+
+    EXPECT_FALSE (engine->SendCommand (3, 3, 5000));
+    EXPECT_TRUE (engine->hexManager.AllRecordsDelivered());
+}
+
 TEST_F (CommandFrames, RewindStartsAgainFromTheFirstLine)
 {
     engine->LoadMainHexFile();

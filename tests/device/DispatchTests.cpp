@@ -211,7 +211,7 @@ struct ImageCase
 
 TEST_F (ImageTransfer, WholeImageEndsWithProgressOneAndTheDoneState)
 {
-    for (const auto& c : { ImageCase { true, 14406, Part1Updating, Part1Done }, ImageCase { false, 958, Part2Updating, AllDone } })
+    for (const auto& c : { ImageCase { true, 14441, Part1Updating, Part1Done }, ImageCase { false, 987, Part2Updating, AllDone } })
     {
         SCOPED_TRACE (c.frames);
         engine = std::make_unique<BootLoader> (&owner, kVendorId, kProductId);

@@ -155,14 +155,13 @@ struct EmbeddedImage
 {
     bool mainImage;
     juce::uint32 totalLines;
-    size_t frames;
 };
 
 using EmbeddedImages = EngineTest;
 
 TEST_F (EmbeddedImages, SelectionCountsLinesAndReadingWalksEveryRecord)
 {
-    for (const auto& c : { EmbeddedImage { true, 28812, 14406 }, EmbeddedImage { false, 1916, 958 } })
+    for (const auto& c : { EmbeddedImage { true, 28812 }, EmbeddedImage { false, 1916 } })
     {
         SCOPED_TRACE (c.totalLines);
         auto& reader = engine->hexManager;
@@ -193,6 +192,5 @@ TEST_F (EmbeddedImages, SelectionCountsLinesAndReadingWalksEveryRecord)
             longest = std::max (longest, (size_t) read.result);
         }
         EXPECT_EQ (longest, 21u);
-        EXPECT_EQ ((reads.size() + 1) / 2, c.frames);
     }
 }

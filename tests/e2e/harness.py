@@ -429,8 +429,9 @@ class App:
         commands = self.commands(session)
         check(commands[:2] == [1, 2] and set(commands[2:]) == {3},
               f"session {session} commands were {commands[:5]}..., expected 1, 2, then only 3")
-        check(commands.count(3) == (lines + 1) // 2,
-              f"session {session} got {commands.count(3)} program frames for {lines} records")
+        frames = intel_hex.program_frames(image)
+        check(commands.count(3) == frames,
+              f"session {session} got {commands.count(3)} program frames, expected {frames} for {lines} records")
         report = self.session_report(session)
         check(report["records"] == lines and report["erased"] == 1 and report["eof"] == 1
               and report["errors"] == 0 and report["bad_frames"] == 0, f"session {session} report: {report}")

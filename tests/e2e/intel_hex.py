@@ -18,15 +18,33 @@ def parse_record(line, number):
     return raw[3], (raw[1] << 8) | raw[2], raw[4:-1]
 
 
-def load_flash(path):
-    """{address: byte} of every data record, at the absolute address the extended records give."""
-    flash = {}
-    base = 0
+def read_lines(path):
     with open(path, "r", newline="") as f:
         lines = f.read().split("\r\n")
     if lines and lines[-1] == "":
         lines.pop()
-    for number, line in enumerate(lines, 1):
+    return lines
+
+
+def program_frames(path):
+    """How many program frames carry the image: two records each, except that an address
+    record behind a data record opens the next frame (a resent frame must not move its data)."""
+    kinds = [parse_record(line, number)[0] for number, line in enumerate(read_lines(path), 1)]
+    frames, i = 0, 0
+    while i < len(kinds):
+        first = kinds[i]
+        i += 1
+        frames += 1
+        if i < len(kinds) and not (first == DATA and kinds[i] in (EXTENDED_LINEAR, EXTENDED_SEGMENT)):
+            i += 1
+    return frames
+
+
+def load_flash(path):
+    """{address: byte} of every data record, at the absolute address the extended records give."""
+    flash = {}
+    base = 0
+    for number, line in enumerate(read_lines(path), 1):
         kind, offset, data = parse_record(line, number)
         if kind == DATA:
             for i, byte in enumerate(data):

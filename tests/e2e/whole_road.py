@@ -4,18 +4,17 @@ for the first two attempts of each part, bootloader kind 1 for part 1 and 2 for 
 import sys
 
 import harness
+import intel_hex
 from harness import check
-
-
-MAIN_IMAGE_FRAMES = 14406
 
 
 def watch_progress(s, app):
     """The bar at about a quarter and three quarters of part 1's frames: it fills in between.
     (Part 2's image goes out in about a second, too fast to catch reliably on the way.)"""
+    main_image_frames = intel_hex.program_frames(s.resources / "main_image.hex")
     fractions = []
     for share in (0.25, 0.75):
-        app.wait_for_programming(1, int(MAIN_IMAGE_FRAMES * share), timeout=60)
+        app.wait_for_programming(1, int(main_image_frames * share), timeout=60)
         shot = app.wait_for_screen(f"part1-progress-{int(share * 100)}", lambda s: s.shows_transfer("red"))
         fractions.append(shot.progress_fraction())
     s.note(f"progress bar at {fractions}")

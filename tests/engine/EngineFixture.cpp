@@ -16,9 +16,28 @@ const IntelHexImage& parsedImage (Image image)
     return image == Image::main ? main : comp;
 }
 
+std::vector<int> recordsPerProgramFrame (Image image)
+{
+    // Two records a frame, except that an address record behind a data record waits for the
+    // next frame, so that a frame sent again never moves the data it carries.
+    const auto& types = parsedImage (image).recordTypes;
+    std::vector<int> frames;
+
+    for (std::size_t next = 0; next < types.size();)
+    {
+        const bool dataFirst = types[next++] == 0x00;
+        const bool addressSecond = next < types.size() && types[next] == 0x04;
+        const bool pair = next < types.size() && ! (dataFirst && addressSecond);
+        next += pair ? 1 : 0;
+        frames.push_back (pair ? 2 : 1);
+    }
+
+    return frames;
+}
+
 int programFrames (Image image)
 {
-    return (parsedImage (image).lines + 1) / 2;
+    return (int) recordsPerProgramFrame (image).size();
 }
 
 namespace

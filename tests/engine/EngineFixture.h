@@ -35,6 +35,8 @@ constexpr Part kPart2 { Image::comp, 2, Part2Updating, AllDone };
 
 std::string imageText (Image image);
 const IntelHexImage& parsedImage (Image image);
+// Records carried by each program frame of the image, in order.
+std::vector<int> recordsPerProgramFrame (Image image);
 int programFrames (Image image);
 
 // The unit's flash compared byte for byte with the image's data.

@@ -74,6 +74,7 @@ IntelHexImage readIntelHex (const std::string& text)
         const auto bytes = bytesOfLine (line, image.lines);
         const std::uint32_t offset = static_cast<std::uint32_t> (bytes[1] << 8 | bytes[2]);
         ++image.records;
+        image.recordTypes.push_back (bytes[3]);
 
         switch (bytes[3])
         {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <vector>
 #include <string>
 
 // An Intel HEX image read on its own terms, apart from the program's reader and the simulated
@@ -11,6 +12,7 @@ struct IntelHexImage
     std::map<std::uint32_t, std::uint8_t> data; // every data byte at its full address
     int lines = 0;
     int records = 0;
+    std::vector<std::uint8_t> recordTypes; // in the order of the lines
     bool endOfFile = false;
 };
 

@@ -19,7 +19,7 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-constexpr int kMainImageFrames = 14406;
+constexpr int kMainImageFrames = 14441;
 constexpr double kFloorSeconds = kMainImageFrames * 0.001;
 constexpr double kTransferTargetRatio = 1.25;
 constexpr double kSelectionTargetMs = 2.0;
