@@ -45,8 +45,9 @@ QuitSignalListener::QuitSignalListener (std::function<void()> onQuitRequested)
 
     signalPipeWriteFd = pipeFds[1];
     juce::LinuxEventLoop::registerFdCallback (pipeFds[0], [this] (int fd) { drainPipeAndNotify (fd); });
-    installHandler (SIGTERM, previousTermAction);
-    installHandler (SIGINT, previousIntAction);
+
+    for (size_t i = 0; i < std::size (handledSignals); ++i)
+        installHandler (handledSignals[i], previousActions[i]);
 }
 
 QuitSignalListener::~QuitSignalListener()
@@ -54,8 +55,9 @@ QuitSignalListener::~QuitSignalListener()
     if (pipeFds[0] < 0)
         return;
 
-    sigaction (SIGTERM, &previousTermAction, nullptr);
-    sigaction (SIGINT, &previousIntAction, nullptr);
+    for (size_t i = 0; i < std::size (handledSignals); ++i)
+        sigaction (handledSignals[i], &previousActions[i], nullptr);
+
     juce::LinuxEventLoop::unregisterFdCallback (pipeFds[0]);
     signalPipeWriteFd = -1;
     ::close (pipeFds[0]);

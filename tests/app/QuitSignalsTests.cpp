@@ -19,9 +19,9 @@ void earlierHandler (int)
 }
 } // namespace
 
-TEST (QuitSignals, TerminateAndInterruptReachTheMessageThread)
+TEST (QuitSignals, TerminateInterruptAndHangUpReachTheMessageThread)
 {
-    for (int signalNumber : { SIGTERM, SIGINT })
+    for (int signalNumber : { SIGTERM, SIGINT, SIGHUP })
     {
         int requests = 0;
         QuitSignalListener listener ([&] {
