@@ -43,13 +43,23 @@ void ChangelogComponent::resized()
     closeButton.setBounds (getWidth() / 2 - 80, getHeight() - 50, 150, 30);
 }
 
+// The native window is made only once the window has its final size and place: a window
+// that gets them while already on the desktop sometimes appears at its 128 x 128 minimum in
+// the display's corner (X11 with openbox, under load).
 ChangelogWindow::ChangelogWindow()
-    : juce::DocumentWindow ("Changelog", juce::Colour (0xff36383d), juce::DocumentWindow::closeButton)
+    : juce::DocumentWindow ("Changelog", juce::Colour (0xff36383d), juce::DocumentWindow::closeButton, false)
 {
     setUsingNativeTitleBar (true);
     setResizable (false, false);
     setContentNonOwned (&changelogComponent, true);
     setAlwaysOnTop (true);
+}
+
+void ChangelogWindow::showCentredOn (juce::Component* component)
+{
+    centreAroundComponent (component, 500, 350);
+    addToDesktop();
+    setVisible (true);
 }
 
 bool ChangelogWindow::keyPressed (const juce::KeyPress& key)

@@ -27,6 +27,10 @@ class ChangelogWindow final : public juce::DocumentWindow
 public:
     ChangelogWindow();
 
+    // Gives the content area 500 x 350 centred on the component (the display when null), then
+    // puts the window on the desktop and shows it.
+    void showCentredOn (juce::Component* component);
+
     bool keyPressed (const juce::KeyPress&) override;
     void closeButtonPressed() override;
 

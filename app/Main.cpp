@@ -42,11 +42,14 @@ public:
     class MainWindow final : public juce::DocumentWindow
     {
     public:
+        // The native window is made only once the window has its final size and place: a
+        // window that gets them while already on the desktop sometimes appears at its
+        // 128 x 128 minimum in the display's corner (X11 with openbox, under load).
         MainWindow()
             : DocumentWindow ("Quindervale Orvalith firmware updater - version 1.7",
                               juce::Colours::lightgrey,
                               juce::DocumentWindow::allButtons,
-                              true)
+                              false)
         {
             setUsingNativeTitleBar (true);
 
@@ -55,6 +58,7 @@ public:
             setContentOwned (screen, true);
 
             centreWithSize (getWidth(), getHeight());
+            addToDesktop();
             setVisible (true);
         }
 

@@ -328,8 +328,7 @@ void MainContentComponent::openChangelog()
 
     // The window deletes itself when closed; the SafePointer then reads null.
     changelogWindow = new ChangelogWindow();
-    changelogWindow->centreAroundComponent (this, 500, 350);
-    changelogWindow->setVisible (true);
+    changelogWindow->showCentredOn (this);
 }
 
 void MainContentComponent::handleAsyncUpdate()

@@ -21,8 +21,7 @@ ChildType* findChild (juce::Component& parent)
 juce::Component::SafePointer<ChangelogWindow> openChangelogWindow()
 {
     auto* window = new ChangelogWindow();
-    window->centreAroundComponent (nullptr, 500, 350);
-    window->setVisible (true);
+    window->showCentredOn (nullptr);
     return window;
 }
 
