@@ -74,9 +74,20 @@ bool startsAnAttempt (AppState step)
 
 enum class Engine
 {
-    kept,  // the engine from before is still the one in use
-    fresh, // a new engine replaced it
+    kept,      // the engine from before is still the one in use
+    freshMain, // a new engine replaced it, with the image of part 1
+    freshComp, // the same with the image of part 2
     none
+};
+
+// A status text handed over in one step, and what the person sees after it.
+struct StatusRow
+{
+    AppState from;
+    const char* status;
+    AppState to;
+    const char* caption;
+    Engine engine;
 };
 
 class MainScreenStateMachine : public ::testing::Test
@@ -110,9 +121,12 @@ protected:
                 EXPECT_EQ (screen->bootLoader.get(), before) << context;
                 EXPECT_EQ (unit().openAttempts(), opensBefore) << context;
                 break;
-            case Engine::fresh:
-                EXPECT_NE (screen->bootLoader, nullptr) << context;
+            case Engine::freshMain:
+            case Engine::freshComp:
+                ASSERT_NE (screen->bootLoader, nullptr) << context;
                 EXPECT_TRUE (waitForOpenAttempts (opensBefore + 1)) << context;
+                EXPECT_EQ (screen->bootLoader->mainImageSelected, expected == Engine::freshMain) << context;
+                EXPECT_EQ (screen->bootLoader->compImageSelected, expected == Engine::freshComp) << context;
                 break;
             case Engine::none:
                 EXPECT_EQ (screen->bootLoader, nullptr) << context;
@@ -145,14 +159,14 @@ TEST_F (MainScreenStateMachine, EnteringEachStepSetsCaptionControlsAndEngine)
     const Row rows[] = {
         { Welcome, "START", true, Engine::kept },
         { ConnectInstructions, "CONTINUE", true, Engine::kept },
-        { Part1Waiting, "UPDATE PART 1", true, Engine::fresh },
-        { Part1UnableToConnect, "RETRY PART 1", true, Engine::fresh },
+        { Part1Waiting, "UPDATE PART 1", true, Engine::freshMain },
+        { Part1UnableToConnect, "RETRY PART 1", true, Engine::freshMain },
         { Part1WrongBootloader, "RETRY PART 1", true, Engine::none },
         { Part1WrongDevice, "RETRY PART 1", true, Engine::none },
         { Part1Updating, "UPDATE PART 1", false, Engine::kept },
         { Part1Done, "PROCEED TO PART 2", true, Engine::kept },
-        { Part2Waiting, "UPDATE PART 2", true, Engine::fresh },
-        { Part2UnableToConnect, "RETRY PART 2", true, Engine::fresh },
+        { Part2Waiting, "UPDATE PART 2", true, Engine::freshComp },
+        { Part2UnableToConnect, "RETRY PART 2", true, Engine::freshComp },
         { Part2WrongBootloader, "RETRY PART 2", true, Engine::none },
         { Part2WrongDevice, "RETRY PART 2", true, Engine::none },
         { Part2Updating, "UPDATE PART 1", false, Engine::kept },
@@ -213,15 +227,53 @@ TEST_F (MainScreenStateMachine, ValueOutsideTheStepsIsOnlyStored)
     }
 }
 
-TEST_F (MainScreenStateMachine, UnableToConnectMovesToTheRetryStepWithAFreshEngine)
+TEST_F (MainScreenStateMachine, ConnectionStatusInEachWaitingAndErrorStep)
 {
-    startPart1Attempt();
+    const StatusRow rows[] = {
+        { Part1Waiting, "Unable to connect", Part1UnableToConnect, "RETRY PART 1", Engine::freshMain },
+        { Part1UnableToConnect, "Unable to connect", Part1UnableToConnect, "RETRY PART 1", Engine::freshMain },
+        { Part1WrongBootloader, "Unable to connect", Part1UnableToConnect, "RETRY PART 1", Engine::freshMain },
+        { Part1WrongDevice, "Unable to connect", Part1UnableToConnect, "RETRY PART 1", Engine::freshMain },
+        { Part2Waiting, "Unable to connect", Part2UnableToConnect, "RETRY PART 2", Engine::freshComp },
+        { Part2UnableToConnect, "Unable to connect", Part2UnableToConnect, "RETRY PART 2", Engine::freshComp },
+        { Part2WrongBootloader, "Unable to connect", Part2UnableToConnect, "RETRY PART 2", Engine::freshComp },
+        { Part2WrongDevice, "Unable to connect", Part2UnableToConnect, "RETRY PART 2", Engine::freshComp },
+        { Part1Waiting, "Device connected", Part1Updating, "UPDATE PART 1", Engine::kept },
+        { Part1UnableToConnect, "Device connected", Part1Updating, "RETRY PART 1", Engine::kept },
+        { Part1WrongBootloader, "Device connected", Part1Updating, "RETRY PART 1", Engine::kept },
+        { Part1WrongDevice, "Device connected", Part1Updating, "RETRY PART 1", Engine::kept },
+        { Part2Waiting, "Device connected", Part2Updating, "UPDATE PART 2", Engine::kept },
+        { Part2UnableToConnect, "Device connected", Part2Updating, "RETRY PART 2", Engine::kept },
+        { Part2WrongBootloader, "Device connected", Part2Updating, "RETRY PART 2", Engine::kept },
+        { Part2WrongDevice, "Device connected", Part2Updating, "RETRY PART 2", Engine::kept },
+    };
 
-    receiveStatus ("Unable to connect");
+    for (const auto& row : rows)
+    {
+        const auto context = std::string (row.status) + " in step " + std::to_string (row.from);
+        screen = std::make_unique<MainContentComponent>();
+        unit().reset();
+        screen->setState (row.from);
 
-    EXPECT_EQ (screen->state, Part1UnableToConnect);
-    EXPECT_EQ (screen->updateButton.getButtonText(), "RETRY PART 1");
-    EXPECT_TRUE (waitForOpenAttempts (2));
+        // The error steps have no engine until the user retries.
+        if (screen->bootLoader == nullptr)
+            clickStepButton();
+
+        ASSERT_TRUE (waitForOpenAttempts (1)) << context;
+        auto* engineBefore = screen->bootLoader.get();
+
+        receiveStatus (row.status);
+
+        const auto transferStarted = row.engine == Engine::kept;
+        EXPECT_EQ (screen->state, row.to) << context;
+        EXPECT_EQ (screen->updateButton.getButtonText(), row.caption) << context;
+        EXPECT_EQ (screen->updateButton.isVisible(), ! transferStarted) << context;
+        EXPECT_EQ (screen->progressBar.isVisible(), transferStarted) << context;
+        EXPECT_EQ (screen->currentStatus, transferStarted ? "Checking device..." : row.status) << context;
+        expectEngine (row.engine, engineBefore, 1, context);
+        ASSERT_NE (screen->bootLoader, nullptr) << context;
+        EXPECT_EQ (screen->bootLoader->lastCommand, transferStarted ? 1 : 0) << context;
+    }
 }
 
 TEST_F (MainScreenStateMachine, AnyOtherTextStartsTheExchangeOnTheSameEngine)
@@ -245,47 +297,25 @@ TEST_F (MainScreenStateMachine, AnyOtherTextStartsTheExchangeOnTheSameEngine)
     }
 }
 
-TEST_F (MainScreenStateMachine, PartTwoConnectionUsesItsOwnSteps)
-{
-    screen->setState (Part2Waiting);
-    ASSERT_TRUE (waitForOpenAttempts (1));
-
-    receiveStatus ("Unable to connect");
-    EXPECT_EQ (screen->state, Part2UnableToConnect);
-    ASSERT_TRUE (waitForOpenAttempts (2));
-
-    receiveStatus ("Device connected");
-    EXPECT_EQ (screen->state, Part2Updating);
-    EXPECT_EQ (screen->currentStatus, "Checking device...");
-}
-
 TEST_F (MainScreenStateMachine, WrongUnitDuringTheExchangeDropsTheEngine)
 {
-    struct Row
-    {
-        AppState waiting;
-        const char* status;
-        AppState expected;
-        const char* caption;
-    };
-
-    const Row rows[] = {
-        { Part1Waiting, "Wrong boot loader.", Part1WrongBootloader, "RETRY PART 1" },
-        { Part1Waiting, "Wrong device.", Part1WrongDevice, "RETRY PART 1" },
-        { Part2Waiting, "Wrong boot loader.", Part2WrongBootloader, "RETRY PART 2" },
-        { Part2Waiting, "Wrong device.", Part2WrongDevice, "RETRY PART 2" },
+    const StatusRow rows[] = {
+        { Part1Waiting, "Wrong boot loader.", Part1WrongBootloader, "RETRY PART 1", Engine::none },
+        { Part1Waiting, "Wrong device.", Part1WrongDevice, "RETRY PART 1", Engine::none },
+        { Part2Waiting, "Wrong boot loader.", Part2WrongBootloader, "RETRY PART 2", Engine::none },
+        { Part2Waiting, "Wrong device.", Part2WrongDevice, "RETRY PART 2", Engine::none },
     };
 
     for (const auto& row : rows)
     {
         screen = std::make_unique<MainContentComponent>();
-        screen->setState (row.waiting);
+        screen->setState (row.from);
         receiveStatus ("Device connected");
 
         receiveStatus (row.status);
 
-        EXPECT_EQ (screen->state, row.expected) << row.status;
-        EXPECT_EQ (screen->bootLoader, nullptr) << row.status;
+        EXPECT_EQ (screen->state, row.to) << row.status;
+        expectEngine (row.engine, nullptr, 0, row.status);
         EXPECT_EQ (screen->updateButton.getButtonText(), row.caption) << row.status;
         EXPECT_TRUE (screen->updateButton.isVisible()) << row.status;
         EXPECT_FALSE (screen->progressBar.isVisible()) << row.status;
@@ -294,17 +324,23 @@ TEST_F (MainScreenStateMachine, WrongUnitDuringTheExchangeDropsTheEngine)
 
 TEST_F (MainScreenStateMachine, OtherTextsDuringTheExchangeOnlyChangeTheBody)
 {
-    auto* engine = startPart1Attempt();
-    receiveStatus ("Device connected");
-
-    for (const juce::String status : { "Erasing...", "Programming...", "There was no response from device", "Unable to connect" })
+    for (auto [waiting, updating] : { std::pair (Part1Waiting, Part1Updating), std::pair (Part2Waiting, Part2Updating) })
     {
-        receiveStatus (status);
+        screen = std::make_unique<MainContentComponent>();
+        screen->setState (waiting);
+        auto* engine = screen->bootLoader.get();
+        receiveStatus ("Device connected");
 
-        EXPECT_EQ (screen->state, Part1Updating) << status;
-        EXPECT_EQ (screen->currentStatus, status);
-        EXPECT_EQ (screen->bootLoader.get(), engine) << status;
-        EXPECT_FALSE (screen->updateButton.isVisible()) << status;
+        for (const juce::String status : { "Erasing...", "Programming...", "There was no response from device", "Unable to connect" })
+        {
+            receiveStatus (status);
+
+            EXPECT_EQ (screen->state, updating) << status;
+            EXPECT_EQ (screen->currentStatus, status);
+            EXPECT_EQ (screen->bootLoader.get(), engine) << status;
+            EXPECT_FALSE (screen->updateButton.isVisible()) << status;
+            EXPECT_TRUE (screen->progressBar.isVisible()) << status;
+        }
     }
 }
 
@@ -329,13 +365,21 @@ TEST_F (MainScreenStateMachine, UpdatesOutsideTheConnectionStepsChangeNothing)
     for (int value : { (int) Welcome, (int) ConnectInstructions, 14 })
     {
         screen = std::make_unique<MainContentComponent>();
+        unit().reset();
+        // A live engine that the update could wrongly start the exchange on.
+        auto* engine = startPart1Attempt();
         screen->setState (static_cast<AppState> (value));
+        const auto caption = screen->updateButton.getButtonText();
 
         receiveStatus ("Device connected");
 
         EXPECT_EQ (screen->state, value);
         EXPECT_EQ (screen->currentStatus, "Device connected");
-        EXPECT_EQ (screen->bootLoader, nullptr);
+        ASSERT_EQ (screen->bootLoader.get(), engine);
+        EXPECT_EQ (engine->lastCommand, 0);
+        EXPECT_EQ (screen->updateButton.getButtonText(), caption);
+        EXPECT_TRUE (screen->updateButton.isVisible());
+        EXPECT_FALSE (screen->progressBar.isVisible());
     }
 }
 
@@ -362,16 +406,19 @@ TEST_F (MainScreenStateMachine, StepButtonActsOnTheCurrentStep)
 
     const Row rows[] = {
         { Welcome, ConnectInstructions, "CONTINUE", Engine::kept },
-        { ConnectInstructions, Part1Waiting, "UPDATE PART 1", Engine::fresh },
-        { Part1Waiting, Part1Waiting, "UPDATE PART 1", Engine::fresh },
-        { Part1UnableToConnect, Part1UnableToConnect, "RETRY PART 1", Engine::fresh },
-        { Part1WrongBootloader, Part1WrongBootloader, "RETRY PART 1", Engine::fresh },
-        { Part1WrongDevice, Part1WrongDevice, "RETRY PART 1", Engine::fresh },
+        { ConnectInstructions, Part1Waiting, "UPDATE PART 1", Engine::freshMain },
+        { Part1Waiting, Part1Waiting, "UPDATE PART 1", Engine::freshMain },
+        { Part1UnableToConnect, Part1UnableToConnect, "RETRY PART 1", Engine::freshMain },
+        { Part1WrongBootloader, Part1WrongBootloader, "RETRY PART 1", Engine::freshMain },
+        { Part1WrongDevice, Part1WrongDevice, "RETRY PART 1", Engine::freshMain },
         { Part1Updating, Part1Updating, "UPDATE PART 1", Engine::kept },
-        { Part1Done, Part2Waiting, "UPDATE PART 2", Engine::fresh },
-        { Part2Waiting, Part2Waiting, "UPDATE PART 2", Engine::fresh },
-        { Part2WrongBootloader, Part2WrongBootloader, "RETRY PART 2", Engine::fresh },
+        { Part1Done, Part2Waiting, "UPDATE PART 2", Engine::freshComp },
+        { Part2Waiting, Part2Waiting, "UPDATE PART 2", Engine::freshComp },
+        { Part2UnableToConnect, Part2UnableToConnect, "RETRY PART 2", Engine::freshComp },
+        { Part2WrongBootloader, Part2WrongBootloader, "RETRY PART 2", Engine::freshComp },
+        { Part2WrongDevice, Part2WrongDevice, "RETRY PART 2", Engine::freshComp },
         { Part2Updating, Part2Updating, "UPDATE PART 1", Engine::kept },
+        { static_cast<AppState> (14), static_cast<AppState> (14), "UPDATE PART 1", Engine::kept },
     };
 
     for (const auto& row : rows)
