@@ -20,11 +20,53 @@ std::size_t FlashMemory::byteCount() const
     return count;
 }
 
-void FlashMemory::program (std::uint32_t address, const std::uint8_t* data, std::size_t size)
+std::size_t FlashMemory::program (std::uint32_t address, const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
-        return;
+        return 0;
 
+    std::vector<std::uint8_t> bytes (data, data + size);
+    const auto conflicts = keepProgrammedBits (address, bytes);
+    store (address, bytes.data(), bytes.size());
+    return conflicts;
+}
+
+// Where the range meets bytes programmed since the last erase, a different value keeps only
+// the bits it shares with the old one, as a flash cell can be cleared but not set again.
+std::size_t FlashMemory::keepProgrammedBits (std::uint32_t address, std::vector<std::uint8_t>& bytes) const
+{
+    const std::uint64_t start = address;
+    const std::uint64_t end = start + bytes.size();
+    std::size_t conflicts = 0;
+
+    auto run = contents.upper_bound (address);
+
+    if (run != contents.begin())
+        run = std::prev (run);
+
+    for (; run != contents.end() && run->first < end; ++run)
+    {
+        const std::uint64_t runStart = run->first;
+        const auto last = std::min<std::uint64_t> (end, runStart + run->second.size());
+
+        for (auto at = std::max (start, runStart); at < last; ++at)
+        {
+            const auto programmed = run->second[static_cast<std::size_t> (at - runStart)];
+            auto& value = bytes[static_cast<std::size_t> (at - start)];
+
+            if (value != programmed)
+            {
+                ++conflicts;
+                value &= programmed;
+            }
+        }
+    }
+
+    return conflicts;
+}
+
+void FlashMemory::store (std::uint32_t address, const std::uint8_t* data, std::size_t size)
+{
     const std::uint64_t start = address;
     const std::uint64_t end = start + size;
 

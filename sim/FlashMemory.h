@@ -8,7 +8,9 @@
 namespace zendravel::sim
 {
 // The unit's flash as runs of programmed bytes; addresses never programmed since the last
-// erase are simply absent, so a 32-bit address space costs only what was written.
+// erase are simply absent, so a 32-bit address space costs only what was written. Like real
+// flash, programming can only clear bits until the next erase: a byte programmed again keeps
+// the bits that both values share.
 class FlashMemory final
 {
 public:
@@ -17,13 +19,17 @@ public:
 
     void erase();
 
-    // Overwrites whatever was programmed there before. The caller keeps the range below 2^32.
-    void program (std::uint32_t address, const std::uint8_t* data, std::size_t size);
+    // Returns how many of the bytes had been programmed since the last erase with a different
+    // value; the same value again changes nothing. The caller keeps the range below 2^32.
+    std::size_t program (std::uint32_t address, const std::uint8_t* data, std::size_t size);
 
     const Runs& runs() const { return contents; }
     std::size_t byteCount() const;
 
 private:
+    std::size_t keepProgrammedBits (std::uint32_t address, std::vector<std::uint8_t>& bytes) const;
+    void store (std::uint32_t address, const std::uint8_t* data, std::size_t size);
+
     Runs contents;
 };
 } // namespace zendravel::sim

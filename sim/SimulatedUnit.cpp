@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 // hidapi leaves the handle's type to each backend; this is the simulated unit's.
 struct hid_device_
@@ -164,6 +165,8 @@ bool SimulatedUnit::nextOpenFindsUnit() const
 
 hid_device* SimulatedUnit::open (bool idsMatch)
 {
+    waitOutOpenLatency();
+
     std::lock_guard<std::mutex> guard (lock);
     const int number = ++opens;
 
@@ -190,6 +193,21 @@ hid_device* SimulatedUnit::open (bool idsMatch)
         observer->sessionOpened (number, sessions);
 
     return openDevice;
+}
+
+// A slow open keeps the unit free meanwhile, so a test can watch it and delete the engine
+// while its transfer thread is still inside hid_open.
+void SimulatedUnit::waitOutOpenLatency()
+{
+    int latencyMs = 0;
+
+    {
+        std::lock_guard<std::mutex> guard (lock);
+        latencyMs = config.openLatencyMs;
+    }
+
+    if (latencyMs > 0)
+        std::this_thread::sleep_for (std::chrono::milliseconds (latencyMs));
 }
 
 void SimulatedUnit::close (hid_device* device)
@@ -414,8 +432,10 @@ void SimulatedUnit::programRecord (Session& s, const std::uint8_t* record)
 
     ++s.report.records;
 
+    // Flash takes new data only where it was erased: data over different data is the unit's
+    // error, even where the image writes the right bytes there again later.
     if (type == Data)
-        s.flash.program (static_cast<std::uint32_t> (address), data, count);
+        s.report.errors += s.flash.program (static_cast<std::uint32_t> (address), data, count) > 0 ? 1 : 0;
     else if (type == ExtendedLinearAddress)
         s.upperAddress = static_cast<std::uint32_t> (data[0] << 8 | data[1]);
     else

@@ -30,6 +30,7 @@ struct Config
     int absentOpens = 0;   // the first m opens of the process find no unit
     int absentBetween = 0; // after each close the next n opens find no unit
     int latencyMs = 0;     // delay before each reply can be read
+    int openLatencyMs = 0; // each hid_open takes this long, found or not, with the unit's lock free
 
     // Counted in well-formed frames per session; -1 is off. A silent unit still receives
     // (and counts) frames but neither interprets nor answers them. Once an unplugging unit
@@ -69,7 +70,7 @@ struct SessionReport
     int frames = 0;  // well-formed frames
     int badFrames = 0;
     int records = 0; // HEX records interpreted
-    int errors = 0;  // bad records, unknown commands, wrong payload sizes
+    int errors = 0;  // bad records, data over different data since the erase, unknown commands, wrong payload sizes
     bool erased = false;
     bool endOfFile = false; // an end-of-file record was programmed
     int replies = 0;        // replies the unit made, dropped ones included (the numbers faults count)
@@ -149,6 +150,7 @@ private:
     int readLocked (std::unique_lock<std::mutex>& guard, hid_device* device, unsigned char* data, std::size_t length, int timeoutMs);
     void resetLocked();
     bool nextOpenIsAbsent();
+    void waitOutOpenLatency();
     void receive (Session& session, Bytes bytes);
     void unplugIfDue (Session& session);
     void interpret (Session& session, const Bytes& payload);

@@ -144,20 +144,23 @@ TEST_F (CommandFrames, ProgramFramesTakeTwoRecordsThenOneThenRefuse)
 }
 
 // A lost reply makes the engine send the same frame again, and the unit applies its records
-// once more; data repeated behind a new upper address would land in the wrong place.
+// once more; data repeated behind a new upper address would land in the wrong place. That
+// holds for a segment address (type 02) as for a linear one (type 04).
 TEST_F (CommandFrames, AnAddressRecordBehindADataRecordOpensTheNextFrame)
 {
     SelectImage (":0100000001fe\r\n:020000041d00dd\r\n:0100000002fd\r\n"
-                 ":020000040000fa\r\n:020000041fc01b\r\n:00000001ff\r\n");
+                 ":020000040000fa\r\n:020000041fc01b\r\n:0100000003fc\r\n:020000021000ec\r\n:00000001ff\r\n");
     const Bytes data1 { 0x01, 0x00, 0x00, 0x00, 0x01, 0xFE }, upper1D00 { 0x02, 0x00, 0x00, 0x04, 0x1D, 0x00, 0xDD },
         data2 { 0x01, 0x00, 0x00, 0x00, 0x02, 0xFD }, upper0000 { 0x02, 0x00, 0x00, 0x04, 0x00, 0x00, 0xFA },
-        upper1FC0 { 0x02, 0x00, 0x00, 0x04, 0x1F, 0xC0, 0x1B }, endOfFile { 0x00, 0x00, 0x00, 0x01, 0xFF };
+        upper1FC0 { 0x02, 0x00, 0x00, 0x04, 0x1F, 0xC0, 0x1B }, data3 { 0x01, 0x00, 0x00, 0x00, 0x03, 0xFC },
+        segment1000 { 0x02, 0x00, 0x00, 0x02, 0x10, 0x00, 0xEC }, endOfFile { 0x00, 0x00, 0x00, 0x01, 0xFF };
 
     const std::vector<Bytes> expectedPayloads { Bytes { 0x03 } + data1,
                                                 Bytes { 0x03 } + upper1D00 + data2,
                                                 Bytes { 0x03 } + upper0000 + upper1FC0,
-                                                Bytes { 0x03 } + endOfFile };
-    const std::vector<juce::uint32> expectedRecordCounts { 1, 3, 5, 6 };
+                                                Bytes { 0x03 } + data3,
+                                                Bytes { 0x03 } + segment1000 + endOfFile };
+    const std::vector<juce::uint32> expectedRecordCounts { 1, 3, 5, 6, 8 };
 
     for (size_t frame = 0; frame < expectedPayloads.size(); ++frame)
     {

@@ -1,6 +1,7 @@
 // The transfer engine against the simulated unit: whole transfers, refusals, duplicates,
-// unusual report shapes and deletion in mid-exchange.
+// unusual report shapes, and deletion while the device opens or in mid-exchange.
 #include "EngineFixture.h"
+#include "ProcessFigures.h"
 
 using zendravel::sim::Config;
 
@@ -154,6 +155,69 @@ INSTANTIATE_TEST_SUITE_P (
         ReportShape { "A300ByteReportInFront", [] (Config& c) { c.oversizeReportBytes = 300; } },
         ReportShape { "ThreeMsLatency", [] (Config& c) { c.latencyMs = 3; } }),
     [] (const testing::TestParamInfo<ReportShape>& info) { return std::string (info.param.name); });
+
+// The screen may delete an engine whose transfer thread is still inside hid_open. Whether
+// that open then finds the unit or not, the thread ends without a pass of its loop, leaves
+// no handle or thread behind and nothing reaches the owner.
+TEST_F (EngineAgainstUnit, DeletedWhileItsThreadIsStillOpeningTheDeviceItLeavesNothing)
+{
+    // The framework starts its timer thread from the message loop once a first timer runs, and
+    // keeps it; it is started before the threads are counted.
+    struct IdleTimer final : juce::Timer
+    {
+        void timerCallback() override {}
+    } idleTimer;
+    idleTimer.startTimer (1000);
+    pumpFor (20);
+    idleTimer.stopTimer();
+
+    const struct
+    {
+        const char* what;
+        int absentOpens;
+        int sessions;
+        int closes;
+    } cases[] = {
+        { "the open finds the unit", 0, 1, 1 },
+        { "the open finds no unit", 1, 0, 0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE (c.what);
+        const auto before = ProcessFigures::now();
+        Config config;
+        config.openLatencyMs = 300;
+        config.absentOpens = c.absentOpens;
+        startEngine (config, Image::main);
+        pumpFor (50);
+        ASSERT_EQ (unit().openAttempts(), 0) << "the open is still under way";
+
+        // A frame armed now would go out on the loop's first pass, so none must come.
+        ASSERT_TRUE (engine->SendCommand (CommandQueryDevice, 30, 200));
+        const auto deletionStart = Clock::now();
+        deleteEngine();
+        EXPECT_LT (Clock::now() - deletionStart, std::chrono::seconds (1));
+
+        EXPECT_EQ (unit().openAttempts(), 1);
+        EXPECT_EQ (unit().sessionCount(), c.sessions);
+        EXPECT_EQ (unit().closeCalls(), c.closes);
+        EXPECT_EQ (unit().exitCalls(), 1);
+        EXPECT_FALSE (unit().isOpen());
+        EXPECT_EQ (unit().report().frames, 0);
+        EXPECT_EQ (unit().handleMisuses(), 0);
+
+        pumpFor (300);
+        EXPECT_TRUE (owner->currentStatus.isEmpty()) << owner->currentStatus;
+        EXPECT_EQ (owner->asyncUpdates, 0);
+        EXPECT_TRUE (owner->stateChanges.empty());
+        EXPECT_EQ (owner->progressValue, 0.0);
+
+        const auto after = ProcessFigures::now();
+        EXPECT_EQ (after.threads, before.threads);
+        EXPECT_EQ (after.openFiles, before.openFiles);
+    }
+}
 
 TEST_F (EngineAgainstUnit, DeletedWhileAFrameAwaitsItsReplyItLeavesTheOwnerAlone)
 {

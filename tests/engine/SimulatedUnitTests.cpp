@@ -118,34 +118,37 @@ TEST (UnitFraming, CountsBrokenFramesAndRecoversAtTheNextStart)
     }
 }
 
-TEST (FlashMemory, MergesNeighboursAndOverwrites)
+TEST (FlashMemory, MergesNeighboursAndOnlyClearsBitsUntilErased)
 {
     FlashMemory flash;
     const std::uint8_t a[] = { 1, 2, 3, 4 };
     const std::uint8_t b[] = { 5, 6 };
-    const std::uint8_t c[] = { 9, 9, 9, 9, 9, 9 };
+    const std::uint8_t c[] = { 3, 9, 9, 9, 9, 9 };
 
-    flash.program (0x1000, a, 4);
-    flash.program (0x1004, b, 2); // touches the end
-    flash.program (0x0ffe, b, 2); // touches the start
-    flash.program (0x2000, a, 4); // apart
+    EXPECT_EQ (flash.program (0x1000, a, 4), 0u);
+    EXPECT_EQ (flash.program (0x1004, b, 2), 0u); // touches the end
+    EXPECT_EQ (flash.program (0x0ffe, b, 2), 0u); // touches the start
+    EXPECT_EQ (flash.program (0x2000, a, 4), 0u); // apart
     EXPECT_EQ (flash.runs(), (FlashMemory::Runs { { 0x0ffe, { 5, 6, 1, 2, 3, 4, 5, 6 } }, { 0x2000, { 1, 2, 3, 4 } } }));
 
-    flash.program (0x1002, c, 6); // overlaps the end of a run and reaches past it
-    EXPECT_EQ (flash.runs(), (FlashMemory::Runs { { 0x0ffe, { 5, 6, 1, 2, 9, 9, 9, 9, 9, 9 } }, { 0x2000, { 1, 2, 3, 4 } } }));
+    // Overlaps the end of a run and reaches past it: the same 3 again costs nothing, the 9s
+    // over 4, 5 and 6 keep only the bits both share.
+    EXPECT_EQ (flash.program (0x1002, c, 6), 3u);
+    EXPECT_EQ (flash.runs(), (FlashMemory::Runs { { 0x0ffe, { 5, 6, 1, 2, 3, 0, 1, 0, 9, 9 } }, { 0x2000, { 1, 2, 3, 4 } } }));
 
-    std::vector<std::uint8_t> bridge (0x2000 - 0x1008 + 1, 7); // ends inside the second run
-    flash.program (0x1008, bridge.data(), bridge.size());
+    std::vector<std::uint8_t> bridge (0x2000 - 0x1008 + 1, 7); // ends on the 1 that starts the second run
+    EXPECT_EQ (flash.program (0x1008, bridge.data(), bridge.size()), 1u);
     ASSERT_EQ (flash.runs().size(), 1u);
     EXPECT_EQ (flash.runs().begin()->first, 0x0ffeu);
     EXPECT_EQ (flash.byteCount(), 0x2004u - 0x0ffeu);
     EXPECT_EQ (flash.runs().begin()->second.back(), 4);
 
-    flash.program (0xfffffffe, b, 2); // the last two bytes of the address space
+    EXPECT_EQ (flash.program (0xfffffffe, b, 2), 0u); // the last two bytes of the address space
     EXPECT_EQ (flash.runs().rbegin()->first, 0xfffffffeu);
 
     flash.erase();
     EXPECT_TRUE (flash.runs().empty());
+    EXPECT_EQ (flash.program (0x1002, c, 6), 0u) << "erased again";
 }
 
 // The host's side of the link, for driving the unit through hidapi.
@@ -270,6 +273,41 @@ TEST_F (UnitTest, InterpretsRecordsAtTheirFullAddress)
     EXPECT_EQ (report.records, 3);
     EXPECT_EQ (report.errors, 0);
     EXPECT_TRUE (report.endOfFile);
+}
+
+// A repeated frame is harmless only where it writes the same bytes again: flash cannot take
+// different data until it is erased, even if the image writes the right bytes there later.
+TEST_F (UnitTest, DataOverDifferentDataSinceTheEraseIsAnError)
+{
+    // Four bytes at 0x0100: de ad be ef, then de ad be ee.
+    const Bytes first { 0x03, 0x04, 0x01, 0x00, 0x00, 0xde, 0xad, 0xbe, 0xef, 0xc3 };
+    const Bytes different { 0x03, 0x04, 0x01, 0x00, 0x00, 0xde, 0xad, 0xbe, 0xee, 0xc4 };
+
+    const struct
+    {
+        const char* what;
+        std::vector<Bytes> commands;
+        int errors;
+    } cases[] = {
+        { "the same bytes again", { { 0x02 }, first, first }, 0 },
+        { "different bytes", { { 0x02 }, first, different }, 1 },
+        { "different bytes after a new erase", { { 0x02 }, first, { 0x02 }, different }, 0 },
+    };
+
+    for (const auto& c : cases)
+    {
+        unit().reset();
+        open();
+
+        for (const auto& command : c.commands)
+            send (command);
+
+        const auto report = unit().report();
+        EXPECT_EQ (report.errors, c.errors) << c.what;
+        EXPECT_EQ (report.records, 2) << c.what;
+        EXPECT_EQ (replies().size(), c.commands.size()) << c.what;
+        close();
+    }
 }
 
 TEST_F (UnitTest, CountsBadRecordsAndStillAnswers)

@@ -51,7 +51,7 @@ void forEachCounter (TallyType& t, Visit visit)
 {
     for (auto* counter : { &t.runs, &t.compRuns, &t.mainRuns, &t.splitReplies, &t.garbage, &t.slowReplies,
                            &t.lostReplies, &t.corruptedReplies, &t.lostFrames, &t.corruptedFrames, &t.unplugs,
-                           &t.completions, &t.mismatches, &t.stalls, &t.stallsWithoutUnplug })
+                           &t.completions, &t.mismatches, &t.stalls, &t.stallsWithoutUnplug, &t.runsWithUnitErrors })
         visit (*counter);
 }
 } // namespace
@@ -162,9 +162,10 @@ std::ostream& operator<< (std::ostream& out, const RunPlan& plan)
     return out;
 }
 
-void Tally::count (const RunPlan& plan, Outcome outcome, bool flashMatches)
+void Tally::count (const RunPlan& plan, Outcome outcome, bool flashMatches, int unitErrors)
 {
     ++runs;
+    runsWithUnitErrors += unitErrors > 0 ? 1 : 0;
     ++(plan.part.image == Image::main ? mainRuns : compRuns);
     splitReplies += plan.splitReplyBytes > 0 ? 1 : 0;
     garbage += plan.garbageBytes > 0 ? 1 : 0;
@@ -232,5 +233,6 @@ void printTable (std::ostream& out, const std::string& title, const Tally& t)
     row ("mismatches (flash differs)", t.mismatches);
     row ("stalls (no progress for 12 s)", t.stalls);
     row ("  of them without an unplug", t.stallsWithoutUnplug);
+    row ("runs with errors at the unit", t.runsWithUnitErrors);
     out.flush();
 }

@@ -63,8 +63,9 @@ struct Tally
     int splitReplies = 0, garbage = 0, slowReplies = 0;
     int lostReplies = 0, corruptedReplies = 0, lostFrames = 0, corruptedFrames = 0, unplugs = 0;
     int completions = 0, mismatches = 0, stalls = 0, stallsWithoutUnplug = 0;
+    int runsWithUnitErrors = 0; // a bad record, or data over different data since the erase
 
-    void count (const RunPlan& plan, Outcome outcome, bool flashMatches);
+    void count (const RunPlan& plan, Outcome outcome, bool flashMatches, int unitErrors);
     Tally& operator+= (const Tally& other);
 
     // One line of numbers, for the summary to add up across processes.
