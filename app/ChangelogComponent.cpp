@@ -43,9 +43,9 @@ void ChangelogComponent::resized()
     closeButton.setBounds (getWidth() / 2 - 80, getHeight() - 50, 150, 30);
 }
 
-// The native window is made only once the window has its final size and place: a window
-// that gets them while already on the desktop sometimes appears at its 128 x 128 minimum in
-// the display's corner (X11 with openbox, under load).
+// The native window is made only once the window has its final size: a window sized while
+// already on the desktop sometimes appears at its 128 x 128 minimum (X11 with openbox, under
+// load).
 ChangelogWindow::ChangelogWindow()
     : juce::DocumentWindow ("Changelog", juce::Colour (0xff36383d), juce::DocumentWindow::closeButton, false)
 {
@@ -53,13 +53,16 @@ ChangelogWindow::ChangelogWindow()
     setResizable (false, false);
     setContentNonOwned (&changelogComponent, true);
     setAlwaysOnTop (true);
+    addKeyListener (&quitShortcut);
 }
 
 void ChangelogWindow::showCentredOn (juce::Component* component)
 {
-    centreAroundComponent (component, 500, 350);
+    // Placed only once on the desktop: JUCE allows for the frame when the window moves.
+    setSize (500, 350);
     addToDesktop();
-    setVisible (true);
+    placement.placeAndShow ([this, target = juce::Component::SafePointer<juce::Component> (component)]
+                            { centreAroundComponent (target.getComponent(), 500, 350); });
 }
 
 bool ChangelogWindow::keyPressed (const juce::KeyPress& key)

@@ -2,6 +2,9 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "QuitShortcut.h"
+#include "WindowPlacement.h"
+
 // The change-log text in a read-only, scrolling view above a "Close" button.
 // Everything here runs on the message thread.
 class ChangelogComponent final : public juce::Component
@@ -27,8 +30,8 @@ class ChangelogWindow final : public juce::DocumentWindow
 public:
     ChangelogWindow();
 
-    // Gives the content area 500 x 350 centred on the component (the display when null), then
-    // puts the window on the desktop and shows it.
+    // Puts the window on the desktop with its content area 500 x 350 centred on the component
+    // (the display when null), and shows it.
     void showCentredOn (juce::Component* component);
 
     bool keyPressed (const juce::KeyPress&) override;
@@ -36,6 +39,8 @@ public:
 
 private:
     ChangelogComponent changelogComponent;
+    QuitShortcut quitShortcut;
+    WindowPlacement placement { *this };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ChangelogWindow)
 };

@@ -1,7 +1,10 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "LeaveConfirmation.h"
 #include "MainComponent.h"
+#include "QuitShortcut.h"
 #include "QuitSignals.h"
+#include "WindowPlacement.h"
 
 // Everything in this file runs on the message thread.
 class ZendravelApplication final : public juce::JUCEApplication
@@ -42,9 +45,9 @@ public:
     class MainWindow final : public juce::DocumentWindow
     {
     public:
-        // The native window is made only once the window has its final size and place: a
-        // window that gets them while already on the desktop sometimes appears at its
-        // 128 x 128 minimum in the display's corner (X11 with openbox, under load).
+        // The native window is made only once the window has its final size: a window sized
+        // while already on the desktop sometimes appears at its 128 x 128 minimum (X11 with
+        // openbox, under load). It is shown once placed, just after the constructor.
         MainWindow()
             : DocumentWindow ("Quindervale Orvalith firmware updater - version 1.7",
                               juce::Colours::lightgrey,
@@ -56,36 +59,18 @@ public:
             auto* screen = new MainContentComponent();
             contentComponent = screen;
             setContentOwned (screen, true);
+            addKeyListener (&quitShortcut);
 
-            centreWithSize (getWidth(), getHeight());
             addToDesktop();
-            setVisible (true);
+            placement.placeAndShow ([this] { centreWithSize (getWidth(), getHeight()); });
         }
 
         void closeButtonPressed() override
         {
-            if (! contentComponent->updateFinished
-                && ! juce::AlertWindow::showOkCancelBox (juce::MessageBoxIconType::WarningIcon,
-                                                         "The update process has not been finished.",
-                                                         "Are you sure you want to leave?",
-                                                         {},
-                                                         {},
-                                                         nullptr))
+            if (! contentComponent->updateFinished && ! leaveConfirmation.ask())
                 return;
 
-            requestQuit();
-        }
-
-        // Ctrl+Q is this platform's Quit shortcut; like the Quit command it never asks.
-        bool keyPressed (const juce::KeyPress& key) override
-        {
-            if (key == juce::KeyPress ('q', juce::ModifierKeys::commandModifier, 0))
-            {
-                requestQuit();
-                return true;
-            }
-
-            return DocumentWindow::keyPressed (key);
+            juce::JUCEApplication::getInstance()->systemRequestedQuit();
         }
 
         // The change-log window draws with the screen's look and feel, so it must not outlive
@@ -96,12 +81,10 @@ public:
         }
 
     private:
-        static void requestQuit()
-        {
-            juce::JUCEApplication::getInstance()->systemRequestedQuit();
-        }
-
         MainContentComponent* contentComponent = nullptr;
+        QuitShortcut quitShortcut;
+        LeaveConfirmation leaveConfirmation;
+        WindowPlacement placement { *this };
 
         JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainWindow)
     };

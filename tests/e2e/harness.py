@@ -23,8 +23,12 @@ from pathlib import Path
 import intel_hex
 import screen
 
-MAIN_TITLE = "Quindervale Orvalith firmware updater"
+MAIN_TITLE = "Quindervale Orvalith firmware updater - version 1.7"
 MAIN_SIZE = (600, 400)
+DISPLAY_SIZE = (1280, 1024)
+LEAVE_TITLE = "The update process has not been finished."
+# How far a window's content may lie from where it belongs.
+PLACE_SLACK = 2
 CHANGELOG_TITLE = "^Changelog$"
 TOOL_TIMEOUT_S = 10
 SCENARIO_LIMIT_S = 150
@@ -32,11 +36,6 @@ SCENARIO_LIMIT_S = 150
 
 class ScenarioFailure(AssertionError):
     pass
-
-
-class MisplacedWindow(ScenarioFailure):
-    """Now and then, under heavy load, the main window is mapped at the top left corner in
-    JUCE's minimum size of 128 x 128 instead of 600 x 400, centred."""
 
 
 def check(condition, message):
@@ -54,6 +53,13 @@ def wait_until(condition, timeout, what, interval=0.02):
         if time.monotonic() > deadline:
             raise ScenarioFailure(f"timed out after {timeout:g} s waiting for {what}")
         time.sleep(interval)
+
+
+def off_centre(rect, outer):
+    """How many pixels rect (x, y, width, height) lies from being centred in outer."""
+    x = outer[0] + (outer[2] - rect[2]) // 2
+    y = outer[1] + (outer[3] - rect[3]) // 2
+    return max(abs(rect[0] - x), abs(rect[1] - y))
 
 
 def _die_with_parent():
@@ -273,9 +279,11 @@ class App:
         try:
             wid = wait_until(self._main_window_in_shape, 3, f"{name}'s main window to be 600 x 400")
         except ScenarioFailure:
-            self.proc.kill()
-            raise MisplacedWindow(f"{name}'s main windows came up at {self._main_window_rects()}")
+            raise ScenarioFailure(f"{name}'s main windows came up at {self._main_window_rects()}") from None
         self.main = Window(scenario.x, wid)
+        check(scenario.x.window_title(wid) == MAIN_TITLE, f"the main window is titled '{scenario.x.window_title(wid)}'")
+        check(off_centre(self.main.rect(), (0, 0) + DISPLAY_SIZE) <= PLACE_SLACK,
+              f"{name}'s main window came up at {self.main.rect()}, not centred on the display")
         scenario.note(f"{name}: pid {self.proc.pid}, main window {wid}")
         wait_until(self._painted, 10, f"the first paint of {name}'s main screen", interval=0.1)
 
@@ -335,7 +343,10 @@ class App:
 
     def click_close_button(self):
         self.scenario.note(f"{self.name}: click the title bar's close button")
+        left, top, _, _ = self.main.rect()
         self.main.click_close_button()
+        # xdotool's synchronous move never returns when the pointer is already there.
+        self.scenario.x.move_pointer(left + 5, top + 5)
 
     def request_leave(self):
         """Clicks the main window's close button and expects the leave confirmation."""
@@ -408,6 +419,8 @@ class App:
     def wait_for_alert(self, known=()):
         """The leave confirmation: a new window of this process, with its OK and Cancel buttons."""
         window = self.wait_for_new_window(list(known))
+        check(self.scenario.x.window_title(window.wid) == LEAVE_TITLE,
+              f"the confirmation is titled '{self.scenario.x.window_title(window.wid)}'")
         rect = wait_until(lambda: self._settled_rect(window), 5, "the confirmation to settle")
         shot = screen.Image(self.scenario.screenshot("confirmation"))
         faces = shot.components(rect, lambda p: p in screen.BUTTON_FACES, min_pixels=300)
@@ -488,7 +501,7 @@ class Scenario:
     def _start_display(self):
         read_fd, write_fd = os.pipe()
         try:
-            self.processes.start(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
+            self.processes.start(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "{}x{}x24".format(*DISPLAY_SIZE),
                                   "-nolisten", "tcp"], self.out_dir / "xvfb.log", pass_fds=(write_fd,))
             os.close(write_fd)
             write_fd = None
@@ -513,13 +526,7 @@ class Scenario:
                    10, "openbox to manage the display")
 
     def launch(self, sim, name="app"):
-        try:
-            app = App(self, name, sim)
-        except MisplacedWindow as race:
-            # A start-up race outside what the scenarios test: said loudly, then tried once more.
-            self.note(f"KNOWN ISSUE: {race}; starting {name} once more")
-            app = App(self, name, sim)
-        return app
+        return App(self, name, sim)
 
     def describe_windows(self):
         """Notes every visible window with its title and place, to tell what went wrong."""

@@ -1,6 +1,6 @@
 """The leave confirmation answered with Cancel: on the welcome screen nothing changes; during a
-transfer the transfer goes on behind the box and completes. Once both parts are done the close
-button quits without asking."""
+transfer the transfer goes on behind the box and completes. A second close request while the box
+shows opens no second box. Once both parts are done the close button quits without asking."""
 
 import sys
 import time
@@ -20,6 +20,11 @@ def body(s):
     app.start_part1()
     app.wait_for_programming(1, 1000, timeout=10)
     alert = app.request_leave()
+    app.click_close_button()
+    harness.wait_until(lambda: alert.window.wid in app.windows(), 2, "the confirmation to stay open")
+    time.sleep(0.5)
+    boxes = [w for w in app.other_windows() if w != alert.window.wid]
+    check(not boxes, f"a second close request opened more windows: {boxes}")
     before = app.commands(1).count(3)
     time.sleep(1)
     during = app.commands(1).count(3)
