@@ -167,18 +167,20 @@ void WindowPlacement::finish()
     window.setVisible (true);
 
     pollsLeft = checkAfterShowingMs / pollIntervalMs;
+    correctionsLeft = 3;
 }
 
 // Now and then, with the machine busy, the window manager frames the window away from
 // where it was asked to; the window is then put back at once, right after it appears.
-// Once seen in its place it is left alone, free for the user to move.
+// Once seen in its place it is left alone, free for the user to move; a place the window
+// manager keeps refusing is given up after a few tries rather than fought over.
 void WindowPlacement::checkPlace (juce::ComponentPeer& peer)
 {
     const auto position = framedContentPosition (peer);
 
     if (position && *position == target.getPosition())
         stopTimer();
-    else if (position)
+    else if (position && correctionsLeft-- > 0)
         moveToTarget();
 
     if (--pollsLeft <= 0)

@@ -32,6 +32,7 @@ private:
     std::function<void()> place;
     juce::Rectangle<int> target;
     int pollsLeft = 0;
+    int correctionsLeft = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (WindowPlacement)
 };
