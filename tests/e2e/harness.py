@@ -390,7 +390,8 @@ class App:
         except subprocess.TimeoutExpired:
             raise ScenarioFailure(f"{self.name} did not exit within {timeout} s")
         output = self.log_path.read_text(errors="replace")
-        for trouble in ("Leaked objects detected", "JUCE Assertion failure"):
+        for trouble in ("Leaked objects detected", "JUCE Assertion failure", "ERROR: AddressSanitizer",
+                        "ERROR: LeakSanitizer", "runtime error:", "WARNING: ThreadSanitizer"):
             check(trouble not in output, f"{self.name} reported '{trouble}': {self.output()}")
         return rc
 
