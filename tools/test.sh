@@ -35,7 +35,7 @@ run_tree() {
     echo "=== $dir: tests"
     local filter=()
     [ -z "$labels" ] || filter=(-L "$labels")
-    (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$jobs" "${filter[@]}") || status=1
+    (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure -j "$jobs" "${filter[@]}") || status=1
 }
 
 run_tree build ""

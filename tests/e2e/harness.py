@@ -503,7 +503,10 @@ class Scenario:
         read_fd, write_fd = os.pipe()
         try:
             self.processes.start(["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "{}x{}x24".format(*DISPLAY_SIZE),
-                                  "-nolisten", "tcp"], self.out_dir / "xvfb.log", pass_fds=(write_fd,))
+                                  "-nolisten", "tcp",
+                                  # A server that resets as its last client leaves refuses the
+                                  # next one meanwhile: openbox, now and then, as a probe ends.
+                                  "-noreset"], self.out_dir / "xvfb.log", pass_fds=(write_fd,))
             os.close(write_fd)
             write_fd = None
             number = b""
